@@ -1,0 +1,101 @@
+// quimbo-build: writes the gallery page and thumbnail script of one folder,
+// without a window.
+//
+//   quimbo-build [--lang de|en] FOLDER
+//
+// Exit codes: 0 written (the page's path is printed), 1 a file could not be
+// written (the file and the system's text on stderr), 2 no images in the
+// folder, 64 a malformed command line.
+#include <stdio.h>
+#include <string.h>
+
+#include "../common/common.h"
+#include "../gallery/build.h"
+#include "../gallery/listing.h"
+
+#if QUIMBO_WIN32
+#include "../gallery/encode.h"
+#define MAIN wmain
+#define ARG_EQ(a, b) (wcscmp(a, L##b) == 0)
+#else
+#define MAIN main
+#define ARG_EQ(a, b) (strcmp(a, b) == 0)
+#endif
+
+// Writes a native path to `stream` as UTF-8.
+static void PrintPath(FILE* stream, const PathChar* path) {
+    char storage[4 * kPathCapacity];
+    ByteBuf text(storage);
+#if QUIMBO_WIN32
+    FileNameToUtf8(reinterpret_cast<const char16_t*>(path), TextLength(path), text);
+#else
+    text.AppendZ(path);
+#endif
+    fwrite(text.buf, 1, text.len, stream);
+}
+
+static int Usage() {
+    fputs("usage: quimbo-build [--lang de|en] FOLDER\n"
+          "Writes !pictures.html and $create-Thumbnails.cmd into FOLDER.\n",
+          stderr);
+    return 64;
+}
+
+int MAIN(int argc, PathChar** argv) {
+    ApplyLanguageRule();
+    const PathChar* folderArg = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        if (ARG_EQ(argv[i], "--lang")) {
+            if (i + 1 >= argc) return Usage();
+            ++i;
+            if (ARG_EQ(argv[i], "de")) GermanUi = true;
+            else if (ARG_EQ(argv[i], "en")) GermanUi = false;
+            else return Usage();
+        } else if (ARG_EQ(argv[i], "-h") || ARG_EQ(argv[i], "--help")) {
+            Usage();
+            return 0;
+        } else if (folderArg) {
+            return Usage();
+        } else {
+            folderArg = argv[i];
+        }
+    }
+    if (!folderArg || !folderArg[0]) return Usage();
+
+    // The folder as the window keeps it: always ending in a separator.
+    PathChar storage[kPathCapacity];
+    PathBuf folder(storage);
+    folder.AppendZ(folderArg);
+    PathChar last = folder.len ? folder.buf[folder.len - 1] : 0;
+    if (last != kPathSeparator && last != PathChar('/')) folder.Append(kPathSeparator);
+
+    char errorStorage[1024];
+    ByteBuf errorText(errorStorage);
+    if (folder.overflow) {
+        AppendSystemErrorTextUtf8(kErrorNameTooLong, errorText);
+        fputs("Cannot write ", stderr);
+        PrintPath(stderr, folderArg);
+        fprintf(stderr, ": %s\n", errorText.buf);
+        return 1;
+    }
+    if (!FolderHasImages(folder.buf)) {
+        fputs("No images in this folder:\n", stderr);
+        PrintPath(stderr, folder.buf);
+        fputs("\n", stderr);
+        return 2;
+    }
+
+    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi);
+    if (!outcome.ok) {
+        AppendSystemErrorTextUtf8(outcome.error, errorText);
+        fputs("Cannot write ", stderr);
+        PrintPath(stderr, folder.buf);
+        PrintPath(stderr, outcome.failedName);
+        fprintf(stderr, ": %s\n", errorText.buf);
+        return 1;
+    }
+    PrintPath(stdout, folder.buf);
+    PrintPath(stdout, kPageName);
+    fputs("\n", stdout);
+    return 0;
+}

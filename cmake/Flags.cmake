@@ -1,0 +1,24 @@
+# Compiler and linker flags in one place.
+
+# Product code: no exceptions, no RTTI; small static Windows executables that
+# import only system DLLs and msvcrt.
+set(QUIMBO_PRODUCT_FLAGS -fno-exceptions -fno-rtti -fno-threadsafe-statics -Wall -Wextra)
+
+if(WIN32)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0601)
+  add_compile_options(-ffunction-sections -fdata-sections)
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+  if(CMAKE_BUILD_TYPE STREQUAL "Release" OR CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
+    add_link_options(-s)
+  endif()
+endif()
+
+if(QUIMBO_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Adds the product flags to a target of shipped code.
+function(quimbo_product_target target)
+  target_compile_options(${target} PRIVATE ${QUIMBO_PRODUCT_FLAGS})
+endfunction()

@@ -1,0 +1,5 @@
+#include "common.h"
+
+bool GermanUi = false;
+
+void ApplyLanguageRule() { GermanUi = IsGermanLanguage(UserLanguageId()); }

@@ -1,0 +1,130 @@
+// The small interface between the portable code and the operating system.
+//
+// One Win32 implementation (platform_win32.cpp) and one POSIX implementation
+// (platform_posix.cpp) stand behind it; this header is the only place that
+// picks between them. Paths are native texts: UTF-16 (wchar_t) on Windows,
+// bytes on POSIX.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "text.h"
+
+#if defined(_WIN32)
+#define QUIMBO_WIN32 1
+using PathChar = wchar_t;
+constexpr PathChar kPathSeparator = L'\\';
+#define PATH_TEXT(s) L##s
+#else
+#define QUIMBO_WIN32 0
+using PathChar = char;
+constexpr PathChar kPathSeparator = '/';
+#define PATH_TEXT(s) s
+#endif
+
+using PathBuf = TextBuf<PathChar>;
+
+// A system error code: GetLastError() on Windows, errno on POSIX.
+using SystemError = uint32_t;
+
+// The system's codes for the failures the programs report themselves.
+extern const SystemError kErrorNameTooLong;  // a path that does not fit its buffer
+extern const SystemError kErrorDiskFull;     // the fault hook's default write failure
+
+// ---- Files -------------------------------------------------------------------------------
+
+// An open file; 0 when none is open.
+using FileHandle = intptr_t;
+
+// Replaces a file: clears its attributes to normal (so a read-only, hidden or
+// system file can be replaced; a failure here is ignored), then creates it anew,
+// truncating an old one, for writing only and shared with nobody. Returns 0 and
+// sets `error` when the file cannot be created.
+FileHandle CreateOutputFile(const PathChar* path, SystemError* error);
+
+// Writes all `size` bytes. False (with `error`) when the system refused or wrote short.
+bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error);
+
+// Closes a file opened by CreateOutputFile. False (with `error`) when the close
+// itself failed, which on some file systems is where a late write error shows.
+bool CloseOutputFile(FileHandle file, SystemError* error);
+
+// Opens an existing file for reading without sharing, reads at most `size`
+// bytes from its start into `data` and closes it. Returns the count read, or
+// -1 when the file cannot be opened or read.
+long ReadFileStart(const PathChar* path, char* data, size_t size);
+
+// ---- File-system tests (never report, answer false or 0 on any failure) ----------------
+
+// True when a file or a directory exists at `path`.
+bool PathExists(const PathChar* path);
+
+// One entry of a directory search.
+struct FoundEntry {
+    const PathChar* name;   // the long name without folder, zero-terminated; valid until the next call
+    size_t nameLength;      // in PathChar units
+    uint32_t attributes;    // the platform's attribute word; kAttributeDirectory marks a folder
+    uint64_t size;
+};
+constexpr uint32_t kAttributeDirectory = 0x10;
+
+// Storage for one running directory search, opaque to the portable code.
+struct DirSearch {
+    alignas(16) unsigned char storage[1024];
+    bool open;
+};
+
+// Starts a search for `pattern` (a folder followed by a wildcard pattern such
+// as "*.jpg", matched without regard to letter case). The matches of one
+// pattern come in the order the system gives them; on POSIX that is ordered by
+// name without regard to case, as the Windows search on NTFS gives it.
+// False when nothing matches or the search cannot start; no need to end it then.
+bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry);
+bool FindNextEntry(DirSearch* search, FoundEntry* entry);
+void EndSearch(DirSearch* search);
+
+// True when the first match of `pattern` exists and is not a directory.
+bool FileMatchExists(const PathChar* pattern);
+
+// Low 32 bits of the size of the first match of `pattern`; 0 when nothing matches.
+uint32_t FirstMatchSize(const PathChar* pattern);
+
+// ---- Names in the page -------------------------------------------------------------------
+
+// Appends a found file name as the page shows it in alt text and caption:
+// UTF-8, with anything that is not valid text replaced (POSIX) or dropped
+// (an unpaired surrogate on Windows).
+void AppendNameText(const PathChar* name, size_t length, ByteBuf& out);
+
+// Appends the bytes that address the file in the page's src attribute, before
+// percent-encoding: the UTF-8 of the name on Windows, the raw name on POSIX.
+void AppendNameBytes(const PathChar* name, size_t length, ByteBuf& out);
+
+// True when `name` contains `part` (ASCII) regardless of letter case.
+bool NameContainsNoCase(const PathChar* name, size_t length, const char* part);
+
+// ---- Clock, language, error texts ----------------------------------------------------------
+
+struct LocalTime {
+    int year, month, day, hour, minute;
+};
+
+// The local time now, unless a test has fixed it with SetClockForTests.
+LocalTime ReadLocalTime();
+void SetClockForTests(const LocalTime* fixed);  // null restores the real clock
+
+// The user's default language as a Windows language identifier (primary
+// language in the low ten bits). On POSIX, 0x0407 when the first of LC_ALL,
+// LC_MESSAGES and LANG that is set begins with "de", else 0x0409.
+uint16_t UserLanguageId();
+
+// Appends the system's text for `code` in UTF-8, trimmed like SystemErrorText
+// (common.h). Appends nothing when the system has no text for it.
+void AppendSystemErrorTextUtf8(SystemError code, ByteBuf& out);
+
+// ---- Test hooks ---------------------------------------------------------------------------
+
+// Makes every write after the first `bytesBeforeFailure` bytes of the next
+// created file fail with `error`, as a full disk would. -1 turns it off.
+void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error);

@@ -1,0 +1,320 @@
+// The platform layer on POSIX systems, for quimbo-build.
+//
+// Windows semantics where the gallery depends on them: wildcard patterns match
+// without regard to letter case, and the matches of one pattern come ordered
+// by name without regard to case, as the Windows search returns them on NTFS.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <wctype.h>
+
+#include <algorithm>
+
+#include "../gallery/encode.h"
+#include "common.h"
+#include "platform.h"
+
+const SystemError kErrorNameTooLong = ENAMETOOLONG;
+const SystemError kErrorDiskFull = ENOSPC;
+
+// ---- Files -------------------------------------------------------------------------------
+
+static long long WriteFaultBudget = -1;
+static long long WriteFaultArmed = -1;
+static SystemError WriteFaultError = 0;
+
+void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error) {
+    WriteFaultArmed = bytesBeforeFailure;
+    WriteFaultError = error;
+    WriteFaultBudget = -1;
+}
+
+FileHandle CreateOutputFile(const PathChar* path, SystemError* error) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EACCES) {
+        // A read-only file is replaced like on Windows, where its attributes are cleared first.
+        struct stat info;
+        if (lstat(path, &info) == 0 && S_ISREG(info.st_mode) && chmod(path, info.st_mode | S_IWUSR) == 0)
+            fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        else
+            errno = EACCES;
+    }
+    if (fd < 0) {
+        *error = static_cast<SystemError>(errno);
+        return 0;
+    }
+    if (WriteFaultArmed >= 0) WriteFaultBudget = WriteFaultArmed;
+    return static_cast<FileHandle>(fd) + 1;  // 0 stays "no file"
+}
+
+bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
+    int fd = static_cast<int>(file - 1);
+    const char* at = static_cast<const char*>(data);
+    while (size > 0) {
+        size_t chunk = size;
+        bool injected = false;
+        if (WriteFaultBudget >= 0 && static_cast<long long>(chunk) > WriteFaultBudget) {
+            chunk = static_cast<size_t>(WriteFaultBudget);
+            injected = true;
+        }
+        ssize_t written = chunk ? write(fd, at, chunk) : 0;
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            *error = static_cast<SystemError>(errno);
+            return false;
+        }
+        if (WriteFaultBudget >= 0) WriteFaultBudget -= written;
+        if (injected) {
+            *error = WriteFaultError;
+            return false;
+        }
+        if (written == 0) {
+            *error = ENOSPC;
+            return false;
+        }
+        at += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool CloseOutputFile(FileHandle file, SystemError* error) {
+    if (close(static_cast<int>(file - 1)) != 0) {
+        *error = static_cast<SystemError>(errno);
+        return false;
+    }
+    return true;
+}
+
+long ReadFileStart(const PathChar* path, char* data, size_t size) {
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    size_t total = 0;
+    while (total < size) {
+        ssize_t got = read(fd, data + total, size - total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            close(fd);
+            return -1;
+        }
+        if (got == 0) break;
+        total += static_cast<size_t>(got);
+    }
+    close(fd);
+    return static_cast<long>(total);
+}
+
+bool PathExists(const PathChar* path) {
+    struct stat info;
+    return stat(path, &info) == 0;
+}
+
+// ---- Directory search --------------------------------------------------------------------
+
+namespace {
+
+unsigned char FoldCase(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+
+// Wildcard match of `*` and `?` without regard to ASCII letter case.
+bool MatchesPattern(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || (*pattern && FoldCase(*pattern) == FoldCase(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
+}
+
+struct Match {
+    size_t nameOffset;
+    size_t nameLength;
+    uint32_t attributes;
+    uint64_t size;
+};
+
+// All matches of one pattern, read at the start and handed out in order.
+struct PosixSearch {
+    char* names;  // every matching name, each zero-terminated
+    Match* matches;
+    size_t count;
+    size_t next;
+};
+static_assert(sizeof(PosixSearch) <= sizeof(DirSearch::storage), "DirSearch storage too small");
+
+PosixSearch* SearchOf(DirSearch* search) { return reinterpret_cast<PosixSearch*>(search->storage); }
+
+bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
+    if (needed <= *capacity) return true;
+    size_t wanted = *capacity ? *capacity * 2 : 64;
+    while (wanted < needed) wanted *= 2;
+    void* grown = realloc(*block, wanted * unit);
+    if (!grown) return false;
+    *block = grown;
+    *capacity = wanted;
+    return true;
+}
+
+// Reads the folder of `patternPath` and keeps the matching entries.
+bool CollectMatches(const char* patternPath, PosixSearch* s) {
+    s->names = nullptr;
+    s->matches = nullptr;
+    s->count = 0;
+    s->next = 0;
+    const char* slash = strrchr(patternPath, '/');
+    const char* pattern = slash ? slash + 1 : patternPath;
+    size_t folderLength = slash ? static_cast<size_t>(slash - patternPath + 1) : 0;
+    char folder[4096];
+    if (folderLength + 1 > sizeof(folder)) return false;
+    memcpy(folder, patternPath, folderLength);
+    folder[folderLength] = 0;
+    DIR* dir = opendir(folderLength ? folder : ".");
+    if (!dir) return false;
+    int dirFd = dirfd(dir);
+    size_t namesUsed = 0, namesCapacity = 0, matchCapacity = 0;
+    bool ok = true;
+    while (struct dirent* item = readdir(dir)) {
+        if (!MatchesPattern(pattern, item->d_name)) continue;
+        struct stat info;
+        if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
+        size_t length = strlen(item->d_name);
+        if (!Grow(reinterpret_cast<void**>(&s->names), &namesCapacity, namesUsed + length + 1, 1) ||
+            !Grow(reinterpret_cast<void**>(&s->matches), &matchCapacity, s->count + 1, sizeof(Match))) {
+            ok = false;
+            break;
+        }
+        memcpy(s->names + namesUsed, item->d_name, length + 1);
+        Match& m = s->matches[s->count++];
+        m.nameOffset = namesUsed;
+        m.nameLength = length;
+        m.attributes = S_ISDIR(info.st_mode) ? kAttributeDirectory : 0x80;  // 0x80: a normal file
+        m.size = static_cast<uint64_t>(info.st_size);
+        namesUsed += length + 1;
+    }
+    closedir(dir);
+    if (!ok || s->count == 0) {
+        free(s->names);
+        free(s->matches);
+        return false;
+    }
+    const char* names = s->names;
+    std::sort(s->matches, s->matches + s->count, [names](const Match& a, const Match& b) {
+        const unsigned char* x = reinterpret_cast<const unsigned char*>(names + a.nameOffset);
+        const unsigned char* y = reinterpret_cast<const unsigned char*>(names + b.nameOffset);
+        while (*x && FoldCase(*x) == FoldCase(*y)) ++x, ++y;
+        if (FoldCase(*x) != FoldCase(*y)) return FoldCase(*x) < FoldCase(*y);
+        return strcmp(names + a.nameOffset, names + b.nameOffset) < 0;
+    });
+    return true;
+}
+
+bool HandOut(PosixSearch* s, FoundEntry* entry) {
+    if (s->next >= s->count) return false;
+    const Match& m = s->matches[s->next++];
+    entry->name = s->names + m.nameOffset;
+    entry->nameLength = m.nameLength;
+    entry->attributes = m.attributes;
+    entry->size = m.size;
+    return true;
+}
+
+}  // namespace
+
+bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry) {
+    search->open = CollectMatches(pattern, SearchOf(search));
+    return search->open && HandOut(SearchOf(search), entry);
+}
+
+bool FindNextEntry(DirSearch* search, FoundEntry* entry) { return search->open && HandOut(SearchOf(search), entry); }
+
+void EndSearch(DirSearch* search) {
+    if (!search->open) return;
+    free(SearchOf(search)->names);
+    free(SearchOf(search)->matches);
+    search->open = false;
+}
+
+bool FileMatchExists(const PathChar* pattern) {
+    DirSearch search;
+    FoundEntry entry;
+    bool found = FindFirstEntry(pattern, &search, &entry) && (entry.attributes & kAttributeDirectory) == 0;
+    EndSearch(&search);
+    return found;
+}
+
+uint32_t FirstMatchSize(const PathChar* pattern) {
+    DirSearch search;
+    FoundEntry entry;
+    uint32_t size = 0;
+    if (FindFirstEntry(pattern, &search, &entry) && (entry.attributes & kAttributeDirectory) == 0)
+        size = static_cast<uint32_t>(entry.size);
+    EndSearch(&search);
+    return size;
+}
+
+// ---- Names -------------------------------------------------------------------------------
+
+void AppendNameText(const PathChar* name, size_t length, ByteBuf& out) { BytesToValidUtf8({name, length}, out); }
+
+void AppendNameBytes(const PathChar* name, size_t length, ByteBuf& out) { out.Append(name, length); }
+
+bool NameContainsNoCase(const PathChar* name, size_t length, const char* part) {
+    size_t partLength = strlen(part);
+    for (size_t start = 0; start + partLength <= length; ++start) {
+        size_t i = 0;
+        while (i < partLength && FoldCase(name[start + i]) == FoldCase(part[i])) ++i;
+        if (i == partLength) return true;
+    }
+    return false;
+}
+
+char16_t PlatformUpperCase(char16_t unit) {
+    static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!utf8) return unit;
+    wint_t upper = towupper_l(unit, utf8);
+    return upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit;
+}
+
+// ---- Clock, language, error texts ----------------------------------------------------------
+
+static const LocalTime* FixedClock = nullptr;
+
+void SetClockForTests(const LocalTime* fixed) { FixedClock = fixed; }
+
+LocalTime ReadLocalTime() {
+    if (FixedClock) return *FixedClock;
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    return LocalTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min};
+}
+
+uint16_t UserLanguageId() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = getenv(name);
+        if (value && *value) return (value[0] == 'd' && value[1] == 'e') ? 0x0407 : 0x0409;
+    }
+    return 0x0409;
+}
+
+void AppendSystemErrorTextUtf8(SystemError code, ByteBuf& out) {
+    const char* text = strerror(static_cast<int>(code));
+    BytesToValidUtf8({text, TrimErrorText(text, strlen(text))}, out);
+}

@@ -1,0 +1,34 @@
+// File names as the gallery page shows them, on Win32.
+#include <windows.h>
+
+#include "../gallery/encode.h"
+#include "platform.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows names are UTF-16");
+
+static std::u16string_view AsUtf16(const PathChar* name, size_t length) {
+    return {reinterpret_cast<const char16_t*>(name), length};
+}
+
+void AppendNameText(const PathChar* name, size_t length, ByteBuf& out) {
+    FileNameToUtf8(reinterpret_cast<const char16_t*>(name), length, out);
+}
+
+void AppendNameBytes(const PathChar* name, size_t length, ByteBuf& out) {
+    FileNameToUtf8(reinterpret_cast<const char16_t*>(name), length, out);
+}
+
+bool NameContainsNoCase(const PathChar* name, size_t length, const char* part) {
+    char16_t wide[16];
+    size_t n = 0;
+    while (part[n] && n < 16) {
+        wide[n] = static_cast<unsigned char>(part[n]);
+        ++n;
+    }
+    return ContainsTextNoCase(AsUtf16(name, length), std::u16string_view(wide, n));
+}
+
+char16_t PlatformUpperCase(char16_t unit) {
+    // CharUpperW maps a single character when the high word of its argument is zero.
+    return static_cast<char16_t>(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(unit)))));
+}

@@ -1,0 +1,83 @@
+#include "listing.h"
+
+#include "encode.h"
+
+static const PathChar* const kPresencePatterns[] = {
+    PATH_TEXT("*.svg"), PATH_TEXT("*.jpg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.jpeg"),
+    PATH_TEXT("*.png"), PATH_TEXT("*.ico"), PATH_TEXT("*.avif"), PATH_TEXT("*.webp"),
+};
+
+static const PathChar* const kListingPatterns[] = {
+    PATH_TEXT("*.jpg"), PATH_TEXT("*.jpeg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.svg"), PATH_TEXT("*.png"),
+    PATH_TEXT("*.gif"), PATH_TEXT("*.webp"), PATH_TEXT("*.avif"), PATH_TEXT("*.ico"),
+};
+
+// Folder + pattern into `path`; false when it does not fit.
+static bool FormPatternPath(const PathChar* folder, const PathChar* pattern, PathBuf& path) {
+    path.Clear();
+    path.AppendZ(folder);
+    path.AppendZ(pattern);
+    return !path.overflow;
+}
+
+bool FolderHasImages(const PathChar* folder) {
+    PathChar storage[kPathCapacity];
+    PathBuf path(storage);
+    for (const PathChar* pattern : kPresencePatterns) {
+        if (FormPatternPath(folder, pattern, path) && FileMatchExists(path.buf)) return true;
+    }
+    return false;
+}
+
+void WriteImageEntries(LineWriter* page, const PathChar* folder) {
+    int entryCounter = 0;
+    PathChar storage[kPathCapacity];
+    PathBuf path(storage);
+    for (const PathChar* pattern : kListingPatterns) {
+        if (FormPatternPath(folder, pattern, path)) WritePatternEntries(page, path.buf, &entryCounter);
+    }
+}
+
+void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter) {
+    DirSearch search;
+    FoundEntry entry;
+    if (!FindFirstEntry(patternPath, &search, &entry)) return;
+    // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
+    char srcStorage[1024];
+    char textStorage[1024];
+    ByteBuf src(srcStorage);
+    ByteBuf text(textStorage);
+    do {
+        if (entry.attributes & kAttributeDirectory) continue;
+        if (NameContainsNoCase(entry.name, entry.nameLength, "_t.")) continue;  // a preview copy
+        if (NameContainsNoCase(entry.name, entry.nameLength, "_w.")) continue;
+        src.Clear();
+        text.Clear();
+        AppendNameBytes(entry.name, entry.nameLength, src);
+        AppendNameText(entry.name, entry.nameLength, text);
+        if (src.overflow || text.overflow) continue;  // cannot happen for names the system hands out
+        WriteEntry(page, ++*entryCounter, src.View(), text.View());
+    } while (FindNextEntry(&search, &entry));
+    EndSearch(&search);
+}
+
+void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText) {
+    // Line 2 holds the name three times over in its longest form (%XX per byte).
+    char storage[8192];
+    ByteBuf line(storage);
+    WriteLine(page, "<figure>");
+    line.Append(" <img id=\"");
+    FormatEntryId(number, line);
+    line.Append("\" class=\"bild zoom\" src=\"");
+    EncodeImageSrc(srcBytes, line);
+    line.Append("\" alt=\"");
+    AppendAttributeText(nameText, line);
+    line.Append("\" loading=\"lazy\" onload=\"getDimensions(this)\">");
+    WriteLine(page, line.View());
+    line.Clear();
+    line.Append(" <figcaption onclick=\"toggleDim()\" title=\"[I]nfo&hellip;\">");
+    AppendAttributeText(nameText, line);
+    line.Append("</figcaption>");
+    WriteLine(page, line.View());
+    WriteLine(page, "</figure>\r\n");
+}
