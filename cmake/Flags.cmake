@@ -22,3 +22,19 @@ endif()
 function(quimbo_product_target target)
   target_compile_options(${target} PRIVATE ${QUIMBO_PRODUCT_FLAGS})
 endfunction()
+
+# After each build of `target`, checks its size (bytes, 0 for no limit) and
+# that it imports only the DLLs listed.
+function(quimbo_check_footprint target maxBytes)
+  set(allowed ${ARGN})
+  string(REPLACE ";" "\\;" allowedArg "${allowed}")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    set(objdump x86_64-w64-mingw32-objdump)
+  else()
+    set(objdump i686-w64-mingw32-objdump)
+  endif()
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -DEXE=$<TARGET_FILE:${target}> -DMAX_BYTES=${maxBytes} "-DALLOWED=${allowedArg}"
+            -DOBJDUMP=${objdump} -P ${PROJECT_SOURCE_DIR}/cmake/CheckFootprint.cmake
+    VERBATIM)
+endfunction()
