@@ -125,6 +125,7 @@ void AppendSystemErrorTextUtf8(SystemError code, ByteBuf& out);
 
 // ---- Test hooks ---------------------------------------------------------------------------
 
-// Makes every write after the first `bytesBeforeFailure` bytes of the next
-// created file fail with `error`, as a full disk would. -1 turns it off.
+// Makes every write after the first `bytesBeforeFailure` bytes of each file
+// created from now on fail with `error`, as a full disk would. -1 disarms it
+// for files created later; a file already open keeps its budget.
 void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error);

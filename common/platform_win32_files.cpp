@@ -11,9 +11,10 @@ static long long WriteFaultArmed = -1;
 static SystemError WriteFaultError = 0;
 
 void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error) {
+    // Arms (or, with -1, disarms) the files created from now on; a file that
+    // is already open keeps the budget it was given.
     WriteFaultArmed = bytesBeforeFailure;
-    WriteFaultError = error;
-    WriteFaultBudget = -1;
+    if (bytesBeforeFailure >= 0) WriteFaultError = error;
 }
 
 FileHandle CreateOutputFile(const PathChar* path, SystemError* error) {
@@ -23,7 +24,7 @@ FileHandle CreateOutputFile(const PathChar* path, SystemError* error) {
         *error = GetLastError();
         return 0;
     }
-    if (WriteFaultArmed >= 0) WriteFaultBudget = WriteFaultArmed;
+    WriteFaultBudget = WriteFaultArmed;
     return reinterpret_cast<FileHandle>(file);
 }
 

@@ -8,7 +8,11 @@ void AppendDecimal(ByteBuf& out, int64_t value, int minDigits) {
         digits[count++] = static_cast<char>('0' + magnitude % 10);
         magnitude /= 10;
     } while (magnitude != 0);
-    if (value < 0) out.Append('-');
+    // Like printf's "%0Ni": the sign counts towards the width.
+    if (value < 0) {
+        out.Append('-');
+        --minDigits;
+    }
     for (int i = count; i < minDigits; ++i) out.Append('0');
     while (count > 0) out.Append(digits[--count]);
 }

@@ -61,6 +61,6 @@ inline size_t TextLength(const CharT* s) {
     return n;
 }
 
-// Appends `value` in decimal, at least `minDigits` digits, zero-padded
-// (a negative number gets its sign before the padding, like "%03i").
+// Appends `value` in decimal, zero-padded to at least `minDigits` characters,
+// the sign of a negative number included (as printf's "%03i" does).
 void AppendDecimal(ByteBuf& out, int64_t value, int minDigits = 1);
