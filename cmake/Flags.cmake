@@ -38,3 +38,9 @@ function(quimbo_check_footprint target maxBytes)
             -DOBJDUMP=${objdump} -P ${PROJECT_SOURCE_DIR}/cmake/CheckFootprint.cmake
     VERBATIM)
 endfunction()
+
+if(QUIMBO_FUZZ)
+  # Coverage for everything the harnesses reach; each harness links libFuzzer itself.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
