@@ -1,1 +1,115 @@
+// Whole files against their golden copies: the page and the thumbnail script
+// of the fixture folder, German and English, at a fixed minute.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "common/common.h"
+#include "gallery/build.h"
+#include "gallery/title.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+fs::path SourceDir() { return fs::path(QUIMBO_SOURCE_DIR); }
+
+// A fresh copy of the fixture folder (the build writes into it).
+fs::path CopyFixture(const std::string& name) {
+    fs::path dir = fs::path(::testing::TempDir()) / name;
+    fs::remove_all(dir);
+    fs::copy(SourceDir() / "tests" / "core" / "fixture", dir, fs::copy_options::recursive);
+    return dir;
+}
+
+#if QUIMBO_WIN32
+std::wstring FolderText(const fs::path& dir) { return dir.wstring() + L"\\"; }
+#else
+std::string FolderText(const fs::path& dir) { return dir.string() + "/"; }
+#endif
+
+class Golden : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Golden, PageAndScriptMatchByteForByte) {
+#if QUIMBO_WIN32
+    GTEST_SKIP() << "Wine lists a folder in the host's order; the Windows listing is tested by the Win32 tests";
+#endif
+    std::string language = GetParam();
+    fs::path golden = SourceDir() / "tests" / "core" / "golden" / language;
+    if (!fs::exists(golden / "!pictures.html")) GTEST_SKIP() << "no golden files yet";
+    fs::path dir = CopyFixture("golden_" + language);
+    LocalTime fixed{2025, 3, 5, 21, 30};
+    SetClockForTests(&fixed);
+    GalleryOutcome outcome = WriteGalleryFiles(FolderText(dir).c_str(), language == "de");
+    SetClockForTests(nullptr);
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    std::string page = ReadAll(dir / "!pictures.html");
+    EXPECT_EQ(page, ReadAll(golden / "!pictures.html"));
+    EXPECT_EQ(ReadAll(dir / "$create-Thumbnails.cmd"), ReadAll(golden / "$create-Thumbnails.cmd"));
+
+    // The title line must stay inside the part of the page that the next build reads,
+    // with room for the longest title that is carried over (78 bytes and its quote).
+    size_t marker = page.find("const title=\"");
+    ASSERT_NE(marker, std::string::npos);
+    EXPECT_LE(marker + 13 + 78 + 1, kTitleReadWindow) << "title marker at byte " << marker;
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, Golden, ::testing::Values("de", "en"));
+
+TEST(Golden, LongestTitleIsCarriedThroughTwoBuilds) {
+    if (!fs::exists(SourceDir() / "tests" / "core" / "fixture")) GTEST_SKIP() << "no fixture yet";
+    fs::path dir = CopyFixture("golden_title");
+    ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), false).ok);
+    std::string page = ReadAll(dir / "!pictures.html");
+    std::string title = "Sommer &ndash; " + std::string(60, 'x') + "\xC3\xA4";  // 77 bytes ...
+    title += "!";                                                                 // ... 78
+    ASSERT_EQ(title.size(), 78u);
+    size_t at = page.find("const title=\"Images\"");
+    ASSERT_NE(at, std::string::npos);
+    page.replace(at + 13, 6, title);
+    std::ofstream(dir / "!pictures.html", std::ios::binary) << page;
+    ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), true).ok);
+    std::string carried = "Sommer \xE2\x80\x93 " + std::string(60, 'x') + "\xC3\xA4!";
+    std::string rebuilt = ReadAll(dir / "!pictures.html");
+    EXPECT_NE(rebuilt.find("const title=\"" + carried + "\";      //  ggf. anpassen (adjust if desired)\r\n"), std::string::npos);
+    // and once more: the en dash is kept as it is now
+    ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), true).ok);
+    EXPECT_NE(ReadAll(dir / "!pictures.html").find("const title=\"" + carried + "\""), std::string::npos);
+}
+
+TEST(Golden, AFolderTooLongForThePathBufferWritesNothing) {
+#if QUIMBO_WIN32
+    std::wstring folder(600, L'a');
+    folder += L"\\";
+#else
+    std::string folder = ::testing::TempDir() + std::string(5000, 'a') + "/";
+#endif
+    GalleryOutcome outcome = WriteGalleryFiles(folder.c_str(), false);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_FALSE(outcome.pageCreated);
+    EXPECT_FALSE(outcome.scriptCreated);
+    EXPECT_EQ(outcome.error, kErrorNameTooLong);
+}
+
+TEST(Golden, AWriteFailureIsNotReportedAsSuccess) {
+    if (!fs::exists(SourceDir() / "tests" / "core" / "fixture")) GTEST_SKIP() << "no fixture yet";
+    fs::path dir = CopyFixture("golden_fault");
+    SetWriteFaultForTests(1000, kErrorDiskFull);
+    GalleryOutcome outcome = WriteGalleryFiles(FolderText(dir).c_str(), false);
+    SetWriteFaultForTests(-1, 0);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_TRUE(outcome.pageCreated);
+    EXPECT_TRUE(outcome.scriptCreated);  // the build goes on with the next file
+    EXPECT_EQ(outcome.error, kErrorDiskFull);
+    EXPECT_EQ(fs::file_size(dir / "!pictures.html"), 1000u);
+}
+
+}  // namespace
