@@ -1,0 +1,130 @@
+// quimbo-build as a user runs it on POSIX: exit codes, messages, and names the
+// Windows search would never hand out.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RunResult {
+    int exitCode;
+    std::string out, err;
+};
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+RunResult QuimboBuild(const std::string& args, const std::string& env = "LC_ALL=C LC_MESSAGES= LANG=") {
+    fs::path dir = fs::path(::testing::TempDir());
+    std::string command = "env " + env + " '" QUIMBO_BUILD_EXE "' " + args + " >'" + (dir / "cli.out").string() +
+                          "' 2>'" + (dir / "cli.err").string() + "'";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(dir / "cli.out"), ReadAll(dir / "cli.err")};
+}
+
+fs::path MakeFolder(const std::string& name, std::initializer_list<std::string> files) {
+    fs::path dir = fs::path(::testing::TempDir()) / name;
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    for (const std::string& file : files) std::ofstream(dir / file) << "x";
+    return dir;
+}
+
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// The src values of the page's entries, in order.
+std::string Sources(const std::string& page) {
+    std::string list;
+    for (size_t at = page.find(" src=\""); at != std::string::npos; at = page.find(" src=\"", at + 1)) {
+        size_t end = page.find('"', at + 6);
+        list += page.substr(at + 6, end - at - 6) + "|";
+    }
+    return list;
+}
+
+TEST(QuimboBuild, WritesBothFilesAndPrintsThePage) {
+    fs::path dir = MakeFolder("cli_ok", {"a.jpg"});
+    for (std::string arg : {dir.string(), dir.string() + "/"}) {
+        RunResult run = QuimboBuild("'" + arg + "'");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out, (dir / "!pictures.html").string() + "\n");
+        EXPECT_EQ(run.err, "");
+        EXPECT_TRUE(fs::exists(dir / "$create-Thumbnails.cmd"));
+    }
+}
+
+TEST(QuimboBuild, LanguageFromTheOptionOrTheEnvironment) {
+    fs::path dir = MakeFolder("cli_lang", {"a.png"});
+    struct Case {
+        std::string args, env, lang;
+    } cases[] = {
+        {"--lang de", "LC_ALL=C", "de"},
+        {"--lang en", "LANG=de_DE.UTF-8", "en"},
+        {"", "LC_ALL= LC_MESSAGES= LANG=de_AT.UTF-8", "de"},
+        {"", "LC_ALL=en_US.UTF-8 LANG=de_DE.UTF-8", "en"},
+        {"", "LC_ALL= LC_MESSAGES=de_CH LANG=en_US", "de"},
+    };
+    for (const Case& c : cases) {
+        RunResult run = QuimboBuild(c.args + " " + Quote(dir), c.env);
+        ASSERT_EQ(run.exitCode, 0) << c.args << " " << c.env;
+        EXPECT_NE(ReadAll(dir / "!pictures.html").find("<html lang=\"" + c.lang + "\">"), std::string::npos)
+            << c.args << " " << c.env;
+    }
+}
+
+TEST(QuimboBuild, RefusesFoldersWithoutImagesAndBadCommandLines) {
+    fs::path gifs = MakeFolder("cli_gifs", {"a.gif", "b.GIF", "notes.txt"});
+    RunResult run = QuimboBuild(Quote(gifs));
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "No images in this folder:\n" + gifs.string() + "/\n");
+    EXPECT_FALSE(fs::exists(gifs / "!pictures.html"));
+
+    EXPECT_EQ(QuimboBuild(Quote(gifs / "missing")).exitCode, 2);
+    for (std::string args : {"", "--lang", "--lang fr x", "a b", "''"}) {
+        RunResult bad = QuimboBuild(args);
+        EXPECT_EQ(bad.exitCode, 64) << args;
+        EXPECT_NE(bad.err.find("usage: quimbo-build"), std::string::npos);
+    }
+}
+
+TEST(QuimboBuild, AFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {
+    fs::path dir = MakeFolder("cli_fail", {"a.jpg"});
+    fs::create_directory(dir / "!pictures.html");  // in the way, whoever runs the test
+    RunResult run = QuimboBuild(Quote(dir));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Cannot write " + (dir / "!pictures.html").string() + ": Is a directory\n");
+    EXPECT_TRUE(fs::exists(dir / "$create-Thumbnails.cmd"));  // the build still went on with the script
+}
+
+TEST(QuimboBuild, PatternsIgnoreCaseAndEachIsOrderedByName) {
+    fs::path dir = MakeFolder("cli_order", {"b.jpg", "A.JPG", "c.Jpg", "Z.jpeg", "d.PNG", "e.svg", "x_T.jpg",
+                                            "y_w.PNG", "keep.txt", "ico.ICO"});
+    fs::create_directory(dir / "album.jpg");
+    ASSERT_EQ(QuimboBuild(Quote(dir)).exitCode, 0);
+    EXPECT_EQ(Sources(ReadAll(dir / "!pictures.html")), "A.JPG|b.jpg|c.Jpg|Z.jpeg|e.svg|d.PNG|ico.ICO|");
+}
+
+TEST(QuimboBuild, NamesThatAreNotTextStayUsableAndThePageStaysValid) {
+    fs::path dir = MakeFolder("cli_bytes", {"bad\xFF.jpg", "q\"<b>.png", "Sch\xC3\xB6n & gut.svg"});
+    ASSERT_EQ(QuimboBuild(Quote(dir)).exitCode, 0);
+    std::string page = ReadAll(dir / "!pictures.html");
+    EXPECT_NE(page.find(" src=\"bad%FF.jpg\" alt=\"bad\xEF\xBF\xBD.jpg\""), std::string::npos);
+    EXPECT_NE(page.find(">bad\xEF\xBF\xBD.jpg</figcaption>"), std::string::npos);
+    EXPECT_NE(page.find(" src=\"q%22%3Cb%3E.png\" alt=\"q&quot;&lt;b&gt;.png\""), std::string::npos);
+    EXPECT_NE(page.find(" src=\"Sch%C3%B6n%20%26%20gut.svg\" alt=\"Sch\xC3\xB6n & gut.svg\""), std::string::npos);
+    EXPECT_EQ(page.find('\xFF'), std::string::npos);
+}
+
+}  // namespace
