@@ -144,6 +144,52 @@ bool MatchesPattern(const char* pattern, const char* name) {
     return *pattern == 0;
 }
 
+// The UTF-16 units of a UTF-8 name, one at a time and upper-cased unit by
+// unit: the Windows search on NTFS orders names by these. A byte that is not
+// part of valid UTF-8 stands for itself as a lone low surrogate (U+DC80 to
+// U+DCFF), so such names still get a fixed place. 0 marks the end.
+struct OrderUnits {
+    const unsigned char* at;
+    uint32_t low = 0;  // the second unit of a surrogate pair, still to come
+
+    uint32_t Next() {
+        if (low) {
+            uint32_t unit = low;
+            low = 0;
+            return unit;
+        }
+        unsigned char c = *at;
+        if (c < 0x80) {
+            if (c) ++at;
+            return FoldCase(c);
+        }
+        uint32_t cp = 0;
+        size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        if (n && c < 0xF5) {
+            cp = c & (0x7F >> n);
+            for (size_t i = 1; i < n && n; ++i) {
+                if ((at[i] & 0xC0) != 0x80) n = 0;
+                else cp = (cp << 6) | (at[i] & 0x3F);
+            }
+        } else {
+            n = 0;
+        }
+        if (n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) n = 0;
+        if (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) n = 0;
+        if (n == 0) {
+            ++at;
+            return 0xDC00u | c;
+        }
+        at += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            low = 0xDC00u | (cp & 0x3FF);
+            return 0xD800u | (cp >> 10);
+        }
+        return PlatformUpperCase(static_cast<char16_t>(cp));
+    }
+};
+
 struct Match {
     size_t nameOffset;
     size_t nameLength;
@@ -217,10 +263,13 @@ bool CollectMatches(const char* patternPath, PosixSearch* s) {
     }
     const char* names = s->names;
     std::sort(s->matches, s->matches + s->count, [names](const Match& a, const Match& b) {
-        const unsigned char* x = reinterpret_cast<const unsigned char*>(names + a.nameOffset);
-        const unsigned char* y = reinterpret_cast<const unsigned char*>(names + b.nameOffset);
-        while (*x && FoldCase(*x) == FoldCase(*y)) ++x, ++y;
-        if (FoldCase(*x) != FoldCase(*y)) return FoldCase(*x) < FoldCase(*y);
+        OrderUnits x{reinterpret_cast<const unsigned char*>(names + a.nameOffset)};
+        OrderUnits y{reinterpret_cast<const unsigned char*>(names + b.nameOffset)};
+        for (;;) {
+            uint32_t ux = x.Next(), uy = y.Next();
+            if (ux != uy) return ux < uy;
+            if (ux == 0) break;
+        }
         return strcmp(names + a.nameOffset, names + b.nameOffset) < 0;
     });
     return true;
