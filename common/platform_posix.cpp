@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <locale.h>
 #include <stdlib.h>
 #include <string.h>
@@ -219,20 +220,38 @@ bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
     return true;
 }
 
+// True when name `a` comes before name `b` in the order of the Windows search.
+bool NameBefore(const char* a, const char* b) {
+    OrderUnits x{reinterpret_cast<const unsigned char*>(a)};
+    OrderUnits y{reinterpret_cast<const unsigned char*>(b)};
+    for (;;) {
+        uint32_t ux = x.Next(), uy = y.Next();
+        if (ux != uy) return ux < uy;
+        if (ux == 0) break;
+    }
+    return strcmp(a, b) < 0;
+}
+
+// Opens the folder of `patternPath` and points `pattern` at its last part.
+DIR* OpenPatternFolder(const char* patternPath, const char** pattern) {
+    const char* slash = strrchr(patternPath, '/');
+    *pattern = slash ? slash + 1 : patternPath;
+    size_t folderLength = slash ? static_cast<size_t>(slash - patternPath + 1) : 0;
+    char folder[4096];
+    if (folderLength + 1 > sizeof(folder)) return nullptr;
+    memcpy(folder, patternPath, folderLength);
+    folder[folderLength] = 0;
+    return opendir(folderLength ? folder : ".");
+}
+
 // Reads the folder of `patternPath` and keeps the matching entries.
 bool CollectMatches(const char* patternPath, PosixSearch* s) {
     s->names = nullptr;
     s->matches = nullptr;
     s->count = 0;
     s->next = 0;
-    const char* slash = strrchr(patternPath, '/');
-    const char* pattern = slash ? slash + 1 : patternPath;
-    size_t folderLength = slash ? static_cast<size_t>(slash - patternPath + 1) : 0;
-    char folder[4096];
-    if (folderLength + 1 > sizeof(folder)) return false;
-    memcpy(folder, patternPath, folderLength);
-    folder[folderLength] = 0;
-    DIR* dir = opendir(folderLength ? folder : ".");
+    const char* pattern = nullptr;
+    DIR* dir = OpenPatternFolder(patternPath, &pattern);
     if (!dir) return false;
     int dirFd = dirfd(dir);
     size_t namesUsed = 0, namesCapacity = 0, matchCapacity = 0;
@@ -263,14 +282,7 @@ bool CollectMatches(const char* patternPath, PosixSearch* s) {
     }
     const char* names = s->names;
     std::sort(s->matches, s->matches + s->count, [names](const Match& a, const Match& b) {
-        OrderUnits x{reinterpret_cast<const unsigned char*>(names + a.nameOffset)};
-        OrderUnits y{reinterpret_cast<const unsigned char*>(names + b.nameOffset)};
-        for (;;) {
-            uint32_t ux = x.Next(), uy = y.Next();
-            if (ux != uy) return ux < uy;
-            if (ux == 0) break;
-        }
-        return strcmp(names + a.nameOffset, names + b.nameOffset) < 0;
+        return NameBefore(names + a.nameOffset, names + b.nameOffset);
     });
     return true;
 }
@@ -301,22 +313,46 @@ void EndSearch(DirSearch* search) {
     search->open = false;
 }
 
-bool FileMatchExists(const PathChar* pattern) {
-    DirSearch search;
-    FoundEntry entry;
-    bool found = FindFirstEntry(pattern, &search, &entry) && (entry.attributes & kAttributeDirectory) == 0;
-    EndSearch(&search);
+namespace {
+
+// The first match of `patternPath` in the order of the search, found in one
+// pass over the folder without collecting the others: only a name that comes
+// before the best so far is looked at more closely. False when nothing matches.
+bool FindFirstMatch(const char* patternPath, uint32_t* attributes, uint64_t* size) {
+    const char* pattern = nullptr;
+    DIR* dir = OpenPatternFolder(patternPath, &pattern);
+    if (!dir) return false;
+    char best[NAME_MAX + 1];
+    bool found = false;
+    while (struct dirent* item = readdir(dir)) {
+        if (!MatchesPattern(pattern, item->d_name)) continue;
+        if (found && !NameBefore(item->d_name, best)) continue;
+        struct stat info;
+        if (fstatat(dirfd(dir), item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
+        size_t length = strlen(item->d_name);
+        if (length >= sizeof(best)) continue;
+        memcpy(best, item->d_name, length + 1);
+        *attributes = S_ISDIR(info.st_mode) ? kAttributeDirectory : 0x80;
+        *size = static_cast<uint64_t>(info.st_size);
+        found = true;
+    }
+    closedir(dir);
     return found;
 }
 
+}  // namespace
+
+bool FileMatchExists(const PathChar* pattern) {
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    return FindFirstMatch(pattern, &attributes, &size) && (attributes & kAttributeDirectory) == 0;
+}
+
 uint32_t FirstMatchSize(const PathChar* pattern) {
-    DirSearch search;
-    FoundEntry entry;
-    uint32_t size = 0;
-    if (FindFirstEntry(pattern, &search, &entry) && (entry.attributes & kAttributeDirectory) == 0)
-        size = static_cast<uint32_t>(entry.size);
-    EndSearch(&search);
-    return size;
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    if (!FindFirstMatch(pattern, &attributes, &size) || (attributes & kAttributeDirectory)) return 0;
+    return static_cast<uint32_t>(size);
 }
 
 // ---- Names -------------------------------------------------------------------------------
