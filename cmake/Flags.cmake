@@ -27,7 +27,8 @@ endfunction()
 # that it imports only the DLLs listed.
 function(quimbo_check_footprint target maxBytes)
   set(allowed ${ARGN})
-  string(REPLACE ";" "\\;" allowedArg "${allowed}")
+  # The list travels as one argument: $<SEMICOLON> keeps its separators out of the command's own list.
+  string(REPLACE ";" "$<SEMICOLON>" allowedArg "${allowed}")
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     set(objdump x86_64-w64-mingw32-objdump)
   else()
