@@ -34,6 +34,27 @@ static void PrintPath(FILE* stream, const PathChar* path) {
     fwrite(text.buf, 1, text.len, stream);
 }
 
+// For golden files: "YYYY-MM-DDTHH:MM" fixes the clock of the stamps.
+// Not part of the usage text. False when the text is not of that form.
+static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
+    static const char kForm[] = "dddd-dd-ddTdd:dd";
+    int value[5] = {0, 0, 0, 0, 0};
+    int field = 0;
+    for (int i = 0; kForm[i]; ++i) {
+        PathChar c = text[i];
+        if (kForm[i] == 'd') {
+            if (c < PathChar('0') || c > PathChar('9')) return false;
+            value[field] = value[field] * 10 + int(c - PathChar('0'));
+        } else {
+            if (c != PathChar(kForm[i])) return false;
+            ++field;
+        }
+    }
+    if (text[sizeof kForm - 1] != 0) return false;
+    *time = LocalTime{value[0], value[1], value[2], value[3], value[4]};
+    return true;
+}
+
 static int Usage() {
     fputs("usage: quimbo-build [--lang de|en] FOLDER\n"
           "Writes !pictures.html and $create-Thumbnails.cmd into FOLDER.\n",
@@ -45,7 +66,12 @@ int MAIN(int argc, PathChar** argv) {
     ApplyLanguageRule();
     const PathChar* folderArg = nullptr;
     for (int i = 1; i < argc; ++i) {
-        if (ARG_EQ(argv[i], "--lang")) {
+        if (ARG_EQ(argv[i], "--fixed-time")) {
+            static LocalTime fixedTime;
+            if (i + 1 >= argc || !ParseFixedTime(argv[i + 1], &fixedTime)) return Usage();
+            ++i;
+            SetClockForTests(&fixedTime);
+        } else if (ARG_EQ(argv[i], "--lang")) {
             if (i + 1 >= argc) return Usage();
             ++i;
             if (ARG_EQ(argv[i], "de")) GermanUi = true;
