@@ -34,6 +34,13 @@ static void PrintPath(FILE* stream, const PathChar* path) {
     fwrite(text.buf, 1, text.len, stream);
 }
 
+// ": " and the system's reason, on stderr.
+static void PrintReason(const ByteBuf& reason) {
+    fputs(": ", stderr);
+    fwrite(reason.buf, 1, reason.len, stderr);
+    fputs("\n", stderr);
+}
+
 // For golden files: "YYYY-MM-DDTHH:MM" fixes the clock of the stamps.
 // Not part of the usage text. False when the text is not of that form.
 static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
@@ -101,7 +108,7 @@ int MAIN(int argc, PathChar** argv) {
         AppendSystemErrorTextUtf8(kErrorNameTooLong, errorText);
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folderArg);
-        fprintf(stderr, ": %s\n", errorText.buf);
+        PrintReason(errorText);
         return 1;
     }
     if (!FolderHasImages(folder.buf)) {
@@ -117,7 +124,7 @@ int MAIN(int argc, PathChar** argv) {
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
-        fprintf(stderr, ": %s\n", errorText.buf);
+        PrintReason(errorText);
         return 1;
     }
     PrintPath(stdout, folder.buf);

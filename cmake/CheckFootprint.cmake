@@ -1,8 +1,9 @@
+cmake_minimum_required(VERSION 3.25)
 # Fails when a Windows executable is larger than allowed or imports a DLL that
 # is not on its list.
-# Usage: cmake -DEXE=file.exe -DMAX_BYTES=65536 -DALLOWED="KERNEL32.dll;USER32.dll" -DOBJDUMP=objdump -P CheckFootprint.cmake
+# Usage: cmake -DEXE=file.exe -DMAX_BYTES=65536 -DALLOWED=KERNEL32.dll,USER32.dll -DOBJDUMP=objdump -P CheckFootprint.cmake
 file(SIZE "${EXE}" size)
-if(size GREATER MAX_BYTES)
+if(MAX_BYTES GREATER 0 AND size GREATER MAX_BYTES)
   message(FATAL_ERROR "${EXE}: ${size} bytes, more than the allowed ${MAX_BYTES}")
 endif()
 execute_process(COMMAND ${OBJDUMP} -p "${EXE}" OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
@@ -10,6 +11,7 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\r\n]+" lines "${dump}")
+string(REPLACE "," ";" ALLOWED "${ALLOWED}")
 string(TOUPPER "${ALLOWED}" allowedUpper)
 set(found "")
 foreach(line IN LISTS lines)

@@ -54,12 +54,13 @@ CarriedTitle ExtractCarriedTitle(std::string_view window, bool german) {
     // The page is searched as a zero-terminated text: it ends at its first zero byte.
     size_t end = 0;
     while (end < window.size() && window[end] != 0) ++end;
-    std::string_view text = window.substr(0, end);
+    std::string_view text(window.data(), end);
     size_t at = FindTextNoCase(text, std::string_view(kMarker, sizeof(kMarker) - 1));
     if (at == kNotFound) return DefaultTitle(german);
 
     CarriedTitle title;
-    std::string_view behind = text.substr(at + sizeof(kMarker) - 1);
+    size_t start = at + sizeof(kMarker) - 1;
+    std::string_view behind(text.data() + start, text.size() - start);
     size_t take = behind.size() < kTitleMaxBytes ? behind.size() : kTitleMaxBytes;
     // The title ends at the last double quote within the bytes taken.
     size_t cut = 0;
