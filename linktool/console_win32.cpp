@@ -75,7 +75,14 @@ LineWriter BatchWriter;  // 64 KiB: kept out of the stack
 
 BatchResult WriteExampleBatch(const wchar_t* path) {
     // CreateFileW itself, not CreateOutputFile: a read-only Example.bat is the
-    // user's choice and is reported, not forced.
+    // user's choice and is reported, not forced. The system refuses to replace
+    // it anyway; the explicit test keeps it so where an administrator's rights
+    // would carry the write through (Wine running as root does).
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        SetConsoleColor(kColourGrey);
+        return BatchResult::NotCreated;
+    }
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         SetConsoleColor(kColourGrey);

@@ -62,24 +62,37 @@ const char16_t kExampleBatchPath[] = u"%USERPROFILE%\\Desktop\\Example.bat";
 
 // ---- Refusals ----------------------------------------------------------------------------
 
+// The counts in these lines are small; 32-bit arithmetic keeps the 32-bit
+// program free of the 64-bit division helpers.
+static void AppendCount(ByteBuf& out, size_t value) {
+    char digits[12];
+    int count = 0;
+    uint32_t v = static_cast<uint32_t>(value);
+    do {
+        digits[count++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    while (count > 0) out.Append(digits[--count]);
+}
+
 void AppendArgumentProblemLine(const CommandLineCheck& check, ByteBuf& out) {
     switch (check.problem) {
     case ArgumentProblem::None:
         return;
     case ArgumentProblem::TooMany:
         out.Append(std::string_view(" Error: argument "));
-        AppendDecimal(out, static_cast<int64_t>(check.problemSlot));
+        AppendCount(out, check.problemSlot);
         out.Append(std::string_view(" is one too many; Pinvane takes at most "));
-        AppendDecimal(out, static_cast<int64_t>(kArgumentSlotCount));
+        AppendCount(out, kArgumentSlotCount);
         out.Append(std::string_view(" arguments.\r\n"));
         return;
     case ArgumentProblem::TooLong:
         out.Append(std::string_view(" Error: argument "));
-        AppendDecimal(out, static_cast<int64_t>(check.problemSlot));
+        AppendCount(out, check.problemSlot);
         out.Append(std::string_view(" ("));
         out.AppendZ(ArgumentSlotName(check.problemSlot));
         out.Append(std::string_view(") is longer than "));
-        AppendDecimal(out, static_cast<int64_t>(kArgumentMaxUnits));
+        AppendCount(out, kArgumentMaxUnits);
         out.Append(std::string_view(" characters.\r\n"));
         return;
     }
@@ -91,6 +104,6 @@ void AppendWorkingDirectoryProblemLine(bool givenByUser, ByteBuf& out) {
     } else {
         out.Append(std::string_view(" Error: the folder of argument 2 (Target), used as working directory, is longer than "));
     }
-    AppendDecimal(out, static_cast<int64_t>(kWorkingDirectoryUnits - 1));
+    AppendCount(out, kWorkingDirectoryUnits - 1);
     out.Append(std::string_view(" characters.\r\n"));
 }
