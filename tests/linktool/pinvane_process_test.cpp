@@ -514,4 +514,49 @@ TEST(PinvaneConsole, ColoursOfTheUsageScreenAndResultLines) {
     EXPECT_EQ(final, 7);
 }
 
+// ---- Resources ---------------------------------------------------------------------------
+
+TEST(PinvaneResources, IconGroupAndVersionStrings) {
+    HMODULE module = LoadLibraryExW(PinvaneExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC group = FindResourceW(module, L"I", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    WORD count = 0, bitCount = 0;
+    memcpy(&count, dir + 4, 2);
+    memcpy(&bitCount, dir + 6 + 6, 2);  // first entry: width, height, colours, reserved, planes, bit count
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(dir[6], 32);
+    EXPECT_EQ(dir[7], 32);
+    EXPECT_EQ(bitCount, 32);
+    FreeLibrary(module);
+
+    DWORD handle = 0;
+    std::vector<BYTE> info(GetFileVersionInfoSizeW(PinvaneExe().c_str(), &handle));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(PinvaneExe().c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileFlags | fixed->dwFileOS | fixed->dwFileType, 0u);
+    struct {
+        const wchar_t* name;
+        const wchar_t* value;
+    } strings[] = {
+        {L"FileDescription", L"Pinvane - create LNK shortcuts"}, {L"ProductName", L"Pinvane - create LNK shortcuts"},
+        {L"InternalName", L"Pinvane"},  {L"OriginalFilename", L"Pinvane.exe"},
+        {L"FileVersion", L"1.0.0.0"},   {L"ProductVersion", L"1.0.0.0"},
+    };
+    for (const auto& s : strings) {
+        wchar_t* value = nullptr;
+        std::wstring key = std::wstring(L"\\StringFileInfo\\000004E4\\") + s.name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &size))
+            << std::string(key.begin(), key.end());
+        EXPECT_EQ(std::wstring(value), s.value);
+    }
+}
+
 }  // namespace
