@@ -13,6 +13,11 @@ if(WIN32)
   # No -fdata-sections: on PE it moves zero-filled buffers from .bss into .data, into the file.
   add_compile_options(-ffunction-sections)
   add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+  # Executables that CMake links with the C driver would otherwise get the C++
+  # driver's libraries named by hand, and on i686 "-lgcc_s" is the import
+  # library of libgcc_s_dw2-1.dll. Each driver adds what it needs itself.
+  set(CMAKE_CXX_IMPLICIT_LINK_LIBRARIES "")
+  set(CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES "")
   if(CMAKE_BUILD_TYPE STREQUAL "Release" OR CMAKE_BUILD_TYPE STREQUAL "MinSizeRel")
     add_link_options(-s)
   endif()

@@ -64,3 +64,17 @@ inline size_t TextLength(const CharT* s) {
 // Appends `value` in decimal, zero-padded to at least `minDigits` characters,
 // the sign of a negative number included (as printf's "%03i" does).
 void AppendDecimal(ByteBuf& out, int64_t value, int minDigits = 1);
+
+// Part of `s` from `from`, at most `count` bytes, clamped to what is there.
+// (std::string_view::substr would pull the C++ runtime's exceptions into the
+// executables for a range check we do not need.)
+template <typename CharT>
+inline std::basic_string_view<CharT> Slice(std::basic_string_view<CharT> s, size_t from,
+                                           size_t count = static_cast<size_t>(-1)) {
+    if (from > s.size()) from = s.size();
+    size_t left = s.size() - from;
+    return {s.data() + from, count < left ? count : left};
+}
+inline std::string_view Slice(std::string_view s, size_t from, size_t count = static_cast<size_t>(-1)) {
+    return Slice<char>(s, from, count);
+}

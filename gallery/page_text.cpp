@@ -20,7 +20,7 @@ void WriteBlock(LineWriter* out, std::string_view block) {
     while (!block.empty()) {
         size_t end = block.find('\n');
         if (end == std::string_view::npos) end = block.size();
-        WriteLine(out, block.substr(0, end));
+        WriteLine(out, Slice(block, 0, end));
         block.remove_prefix(end < block.size() ? end + 1 : end);
     }
 }
@@ -812,15 +812,15 @@ void WritePageHead(LineWriter* page, bool german, std::string_view date, std::st
     WriteLine(page, "");
     // The favicon prefix holds a line break of its own (lines 12 and 13).
     size_t linkEnd = kFaviconStart.find('\n');
-    WriteLine(page, kFaviconStart.substr(0, linkEnd));
-    WriteRaw(page, kFaviconStart.substr(linkEnd + 1));
+    WriteLine(page, Slice(kFaviconStart, 0, linkEnd));
+    WriteRaw(page, Slice(kFaviconStart, linkEnd + 1));
     WriteRaw(page, std::string_view(kPageIconBase64, sizeof kPageIconBase64 - 1));
     WriteLine(page, "\">");
     WriteLine(page, "");
     // "<script>", an empty line, then the title line that the next build reads back.
     size_t titleAt = kTitleStart.rfind('\n');
-    WriteBlock(page, kTitleStart.substr(0, titleAt + 1));
-    WriteRaw(page, kTitleStart.substr(titleAt + 1));
+    WriteBlock(page, Slice(kTitleStart, 0, titleAt + 1));
+    WriteRaw(page, Slice(kTitleStart, titleAt + 1));
     WriteRaw(page, title);
     WriteLine(page, kTitleEnd);
     WriteLine(page, "");
