@@ -592,7 +592,11 @@ document.addEventListener("DOMContentLoaded", function () {
     document.getElementsByClassName("zLinks")[0].style.display = "none";
     document.getElementsByClassName("zRechts")[0].style.display = "none";
   }
-  if (bilder.length) bilder[0].focus();
+  // Fokus aufs erste Bild erst im ersten Frame: sonst wartet die Einrichtung
+  // auf ein Layout aller Bilder (bei 10.000 Bildern fast eine halbe Sekunde)
+  if (bilder.length) requestAnimationFrame(function () {
+    if (!document.activeElement || document.activeElement == document.body) bilder[0].focus({ preventScroll: true });
+  });
   document.addEventListener("selectionchange", flashStart);
   createIndex();
 });
