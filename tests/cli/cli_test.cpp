@@ -116,6 +116,15 @@ TEST(QuimboBuild, PatternsIgnoreCaseAndEachIsOrderedByName) {
     EXPECT_EQ(Sources(ReadAll(dir / "!pictures.html")), "A.JPG|b.jpg|c.Jpg|Z.jpeg|e.svg|d.PNG|ico.ICO|");
 }
 
+TEST(QuimboBuild, LettersBeyondAsciiAreOrderedAsWindowsOrdersThem) {
+    // by upper-cased UTF-16 units: A-Z before \u00c4 and \u00d6, whatever the case of the name
+    fs::path dir = MakeFolder("cli_order_umlaut", {"\xC3\xB6l.jpg", "Zebra.jpg", "\xC3\xA4rger.jpg", "apfel.jpg",
+                                                   "\xC3\x84ra.jpg"});
+    ASSERT_EQ(QuimboBuild(Quote(dir)).exitCode, 0);
+    EXPECT_EQ(Sources(ReadAll(dir / "!pictures.html")),
+              "apfel.jpg|Zebra.jpg|%C3%84ra.jpg|%C3%A4rger.jpg|%C3%B6l.jpg|");
+}
+
 TEST(QuimboBuild, NamesThatAreNotTextStayUsableAndThePageStaysValid) {
     fs::path dir = MakeFolder("cli_bytes", {"bad\xFF.jpg", "q\"<b>.png", "Sch\xC3\xB6n & gut.svg"});
     ASSERT_EQ(QuimboBuild(Quote(dir)).exitCode, 0);

@@ -103,15 +103,14 @@ TEST(Listing, NamesAreEncodedForSrcAndKeptForAltAndCaption) {
     EXPECT_EQ(Listed(folder), expected);
 }
 
-// The four lines of an entry as the page script expects them, byte for byte.
-// Disabled: the product writes an additional loading="lazy" attribute into
-// line 2 (see the report to the lead); enable once that is settled.
-TEST(Listing, DISABLED_EntryLinesAreByteExact) {
+// The four lines of an entry as the page script expects them, byte for byte;
+// images load lazily from the first byte of the page, hence loading="lazy" right after alt.
+TEST(Listing, EntryLinesAreByteExact) {
     TempFolder folder;
     MakeFile(folder / L"Foto 1.jpg");
     EXPECT_EQ(ListedBytes(folder),
               "<figure>\r\n"
-              " <img id=\"001\" class=\"bild zoom\" src=\"Foto%201.jpg\" alt=\"Foto 1.jpg\" onload=\"getDimensions(this)\">\r\n"
+              " <img id=\"001\" class=\"bild zoom\" src=\"Foto%201.jpg\" alt=\"Foto 1.jpg\" loading=\"lazy\" onload=\"getDimensions(this)\">\r\n"
               " <figcaption onclick=\"toggleDim()\" title=\"[I]nfo&hellip;\">Foto 1.jpg</figcaption>\r\n"
               "</figure>\r\n\r\n");
 }
