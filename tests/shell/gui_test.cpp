@@ -82,45 +82,113 @@ TEST_F(Window, StartShowsTheRememberedFolderOrTheCurrentDirectory) {
     const std::wstring here = WithSlash(CurrentDirectory());
     struct Case {
         const char* name;
-        DWORD type;
-        std::vector<BYTE> bytes;  // empty with type 0: no value at all
+        const wchar_t* stored;  // null: no value at all
         std::wstring expected;
     };
-    auto sz = [](const std::wstring& text) {
-        const BYTE* p = reinterpret_cast<const BYTE*>(text.c_str());
-        return std::vector<BYTE>(p, p + (text.size() + 1) * 2);
-    };
-    auto units = [](const std::wstring& text) {
-        const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
-        return std::vector<BYTE>(p, p + text.size() * 2);
-    };
-    std::vector<BYTE> odd = units(L"Z:\\Odd\\");
-    odd.push_back('Q');  // a lone last byte is no character
-    std::wstring longest(1024, L'x');
-    longest = L"Z:\\" + longest.substr(3) + L"\\";  // 1025 units, no zero
-    std::vector<Case> cases = {
-        {"missing", 0, {}, here},
-        {"remembered", REG_SZ, sz(L"D:\\Bilder\\"), L"D:\\Bilder\\"},
-        {"empty", REG_SZ, sz(L""), here},
-        {"leading blank", REG_SZ, sz(L" D:\\Bilder\\"), here},
-        {"leading tab", REG_SZ, sz(L"\tD:\\Bilder\\"), here},
-        {"dword", REG_DWORD, {5, 0, 0, 0}, here},
-        {"dword as text", REG_DWORD, {'B', 0, 'C', 0}, L"BC"},
-        {"binary without zero, odd count", REG_BINARY, odd, L"Z:\\Odd\\"},
-        {"text ends at the first zero", REG_BINARY, units(std::wstring(L"E:\\A\\\0E:\\B\\", 10)), L"E:\\A\\"},
-        {"1025 units fit the read", REG_BINARY, units(longest), longest},
-        {"too long for the read", REG_SZ, sz(std::wstring(1100, L'y')), here},
+    const Case cases[] = {
+        {"missing", nullptr, here},
+        {"remembered", L"D:\\Bilder\\", L"D:\\Bilder\\"},
+        {"empty", L"", here},
+        {"leading blank", L" D:\\Bilder\\", here},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeleteStoredFolder();
-        if (c.type) StoreValue(c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        if (c.stored) StoreFolder(c.stored);
         gui.Start();
         EXPECT_EQ(std::wstring(TargetFolder), c.expected);
         EXPECT_EQ(std::wstring(StatusText), Label() + c.expected);
         EXPECT_TRUE(gui.NoDialogFor(100));
         EXPECT_EQ(gui.Stop(), 0);
     }
+    DeleteStoredFolder();
+}
+
+// Values of other types and sizes, read as the window's start reads them.
+TEST(RegistryRead, AnyTypeIsReadAsTextWithinTheReadSize) {
+    auto units = [](const std::wstring& text) {
+        const BYTE* p = reinterpret_cast<const BYTE*>(text.data());
+        return std::vector<BYTE>(p, p + text.size() * 2);
+    };
+    std::vector<BYTE> odd = units(L"Z:\\Odd\\");
+    odd.push_back('Q');  // a lone last byte is no character
+    std::wstring longest = L"Z:\\" + std::wstring(1021, L'x') + L"\\";  // 1025 units
+    struct Case {
+        const char* name;
+        DWORD type;
+        std::vector<BYTE> bytes;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"dword", REG_DWORD, {5, 0, 0, 0}, L"\x05"},
+        {"dword as text", REG_DWORD, {'B', 0, 'C', 0}, L"BC"},
+        {"binary without zero, odd count", REG_BINARY, odd, L"Z:\\Odd\\"},
+        {"text ends at the first zero", REG_BINARY, units(std::wstring(L"E:\\A\\\0E:\\B\\", 10)), L"E:\\A\\"},
+        {"1025 units without zero fit the read", REG_BINARY, units(longest), longest},
+        {"1025 units with their zero do not", REG_SZ, units(longest + L'\0'), L""},
+        {"much too long", REG_SZ, units(std::wstring(3000, L'y') + L'\0'), L""},
+        {"empty binary", REG_BINARY, {}, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StoreValue(c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+        wchar_t out[kFolderCapacity + 8];
+        wmemset(out, L'#', kFolderCapacity + 8);
+        RegistryReadString(HKEY_CURRENT_USER, kRegistryKey, kRegistryValue, out);
+        EXPECT_EQ(std::wstring(out), c.expected);
+        EXPECT_EQ(out[kFolderCapacity], L'#');  // nothing past the buffer
+    }
+    DeleteStoredFolder();
+    wchar_t out[kFolderCapacity] = {L'#'};
+    RegistryReadString(HKEY_CURRENT_USER, kRegistryKey, kRegistryValue, out);
+    EXPECT_EQ(std::wstring(out), L"");
+}
+
+TEST(RegistryWrite, StoresTextWithItsZeroInTheThirtyTwoBitView) {
+    DeleteStoredFolder();
+    EXPECT_TRUE(RegistryWriteString(HKEY_CURRENT_USER, kRegistryKey, kRegistryValue, L"C:\\Photos\\"));
+    StoredValue stored = ReadStored();
+    EXPECT_EQ(stored.type, DWORD(REG_SZ));
+    EXPECT_EQ(stored.bytes.size(), 22u);
+    EXPECT_EQ(stored.Text(), L"C:\\Photos\\");
+    DeleteStoredFolder();
+}
+
+TEST(FolderOfPath, FoldersStayFilesGiveTheirFolder) {
+    std::wstring folder = MakeFolder(L"folder_of", {L"a.jpg"});
+    struct Case {
+        std::wstring path;
+        bool ok;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {folder, true, folder},
+        {folder + L"\\a.jpg", true, folder},
+        {folder + L"\\missing.jpg", true, folder},
+        {L"C:\\a.jpg", true, L"C:"},
+        {L"name.jpg", true, L""},
+        {L"\\name.jpg", true, L""},
+        {L"Z:\\" + std::wstring(1022, L'f') + L"\\x.jpg", true, L"Z:\\" + std::wstring(1022, L'f')},
+        {L"Z:\\" + std::wstring(1023, L'f') + L"\\x.jpg", false, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.begin() + std::min<size_t>(60, c.path.size())));
+        wchar_t out[kFolderCapacity + 4];
+        wmemset(out, L'#', kFolderCapacity + 4);
+        EXPECT_EQ(FolderOfPath(c.path.c_str(), out), c.ok);
+        EXPECT_EQ(std::wstring(out), c.expected);
+        EXPECT_EQ(out[kFolderCapacity], L'#');
+    }
+}
+
+// The start without a usable value falls back to the current directory, the
+// start with a DWORD value among them.
+TEST_F(Window, AValueOfAnotherTypeFallsBackToTheCurrentDirectory) {
+    DWORD five = 5;
+    StoreValue(REG_DWORD, &five, 4);
+    gui.Start();
+    EXPECT_EQ(std::wstring(TargetFolder), WithSlash(CurrentDirectory()));
+    EXPECT_EQ(gui.Stop(), 0);
     DeleteStoredFolder();
 }
 
