@@ -9,38 +9,12 @@
 // --with-user32 (Windows) loads user32.dll first, as it is in the window's
 // process and in every program that imports it: under Wine that alone costs
 // some 17 ms and 5 MiB, which belong to the process, not to the build.
-#include <stdio.h>
-#include <string.h>
-
-#include "../common/platform.h"
-
-#if QUIMBO_WIN32
-#include <windows.h>
-#include <psapi.h>
-#define MAIN wmain
-#define ARG_EQ(a, b) (wcscmp(a, L##b) == 0)
-#else
-#include <sys/resource.h>
-#define MAIN main
-#define ARG_EQ(a, b) (strcmp(a, b) == 0)
-#endif
+#include "bench_util.h"
 
 static const PathChar* const kPatterns[] = {
     PATH_TEXT("*.jpg"), PATH_TEXT("*.jpeg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.svg"), PATH_TEXT("*.png"),
     PATH_TEXT("*.gif"), PATH_TEXT("*.webp"), PATH_TEXT("*.avif"), PATH_TEXT("*.ico"),
 };
-
-static void PrintPeakMemory() {
-#if QUIMBO_WIN32
-    PROCESS_MEMORY_COUNTERS counters;
-    counters.cb = sizeof(counters);
-    if (K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
-        printf("peak working set: %llu KiB\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize / 1024));
-#else
-    struct rusage usage;
-    if (getrusage(RUSAGE_SELF, &usage) == 0) printf("peak resident set: %ld KiB\n", usage.ru_maxrss);
-#endif
-}
 
 int MAIN(int argc, PathChar** argv) {
     if (argc < 2) {
@@ -49,9 +23,7 @@ int MAIN(int argc, PathChar** argv) {
     }
     PathChar storage[4096];
     PathBuf folder(storage);
-    folder.AppendZ(argv[1]);
-    PathChar last = folder.len ? folder.buf[folder.len - 1] : 0;
-    if (last != kPathSeparator && last != PathChar('/')) folder.Append(kPathSeparator);
+    FormFolder(argv[1], folder);
     size_t folderLength = folder.len;
 
     bool showMemory = false;
