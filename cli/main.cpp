@@ -10,11 +10,11 @@
 #include <string.h>
 
 #include "../common/common.h"
+#include "../common/unicode.h"
 #include "../gallery/build.h"
 #include "../gallery/listing.h"
 
 #if QUIMBO_WIN32
-#include "../gallery/encode.h"
 #define MAIN wmain
 #define ARG_EQ(a, b) (wcscmp(a, L##b) == 0)
 #else
@@ -34,10 +34,15 @@ static void PrintPath(FILE* stream, const PathChar* path) {
     fwrite(text.buf, 1, text.len, stream);
 }
 
-// ": " and the system's reason, on stderr.
-static void PrintReason(const ByteBuf& reason) {
+// ": " and the system's text for `error`, in UTF-8, on stderr.
+static void PrintReason(SystemError error) {
+    PathChar reason[kSystemErrorTextCapacity];
+    char storage[4 * kSystemErrorTextCapacity];
+    ByteBuf text(storage);
+    SystemErrorText(error, reason);
+    AppendNameText(reason, TextLength(reason), text);
     fputs(": ", stderr);
-    fwrite(reason.buf, 1, reason.len, stderr);
+    fwrite(text.buf, 1, text.len, stderr);
     fputs("\n", stderr);
 }
 
@@ -102,13 +107,10 @@ int MAIN(int argc, PathChar** argv) {
     PathChar last = folder.len ? folder.buf[folder.len - 1] : 0;
     if (last != kPathSeparator && last != PathChar('/')) folder.Append(kPathSeparator);
 
-    char errorStorage[1024];
-    ByteBuf errorText(errorStorage);
     if (folder.overflow) {
-        AppendSystemErrorTextUtf8(kErrorNameTooLong, errorText);
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folderArg);
-        PrintReason(errorText);
+        PrintReason(kErrorNameTooLong);
         return 1;
     }
     if (!FolderHasImages(folder.buf)) {
@@ -120,11 +122,10 @@ int MAIN(int argc, PathChar** argv) {
 
     GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi);
     if (!outcome.ok) {
-        AppendSystemErrorTextUtf8(outcome.error, errorText);
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
-        PrintReason(errorText);
+        PrintReason(outcome.error);
         return 1;
     }
     PrintPath(stdout, folder.buf);

@@ -79,13 +79,3 @@ inline T* PickText(T* english, T* german) {
 }
 inline const wchar_t* PickTextW(const wchar_t* english, const wchar_t* german) { return PickText(english, german); }
 inline const char* PickTextA(const char* english, const char* german) { return PickText(english, german); }
-
-// ---- Error texts -------------------------------------------------------------------------
-
-// Drops trailing units below 33 (blanks, CR, LF and other controls) and full
-// stops from a system message; returns the new length.
-template <typename CharT>
-inline size_t TrimErrorText(const CharT* text, size_t length) {
-    while (length > 0 && (static_cast<uint32_t>(text[length - 1]) < 33 || text[length - 1] == CharT('.'))) --length;
-    return length;
-}

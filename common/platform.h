@@ -1,8 +1,8 @@
 // The small interface between the portable code and the operating system.
 //
-// One Win32 implementation (platform_win32.cpp) and one POSIX implementation
-// (platform_posix.cpp) stand behind it; this header is the only place that
-// picks between them. Paths are native texts: UTF-16 (wchar_t) on Windows,
+// One Win32 implementation (platform_win32_*.cpp) and one POSIX
+// implementation (platform_posix.cpp) stand behind it; this header is the only
+// place that picks between them. Paths are native texts: UTF-16 (wchar_t) on Windows,
 // bytes on POSIX.
 #pragma once
 
@@ -24,6 +24,15 @@ constexpr PathChar kPathSeparator = '/';
 #endif
 
 using PathBuf = TextBuf<PathChar>;
+
+// Capacity of a folder path with a pattern or one of the output names
+// appended, the terminating zero included. On Windows the 512 characters a
+// gallery folder may use; on POSIX the system's own path limit.
+#if QUIMBO_WIN32
+constexpr size_t kPathCapacity = 513;
+#else
+constexpr size_t kPathCapacity = 4096;
+#endif
 
 // A system error code: GetLastError() on Windows, errno on POSIX.
 using SystemError = uint32_t;
@@ -119,9 +128,19 @@ void SetClockForTests(const LocalTime* fixed);  // null restores the real clock
 // LC_MESSAGES and LANG that is set begins with "de", else 0x0409.
 uint16_t UserLanguageId();
 
-// Appends the system's text for `code` in UTF-8, trimmed like SystemErrorText
-// (common.h). Appends nothing when the system has no text for it.
-void AppendSystemErrorTextUtf8(SystemError code, ByteBuf& out);
+// Capacity of SystemErrorText's result, the terminating zero included.
+constexpr size_t kSystemErrorTextCapacity = 513;
+
+// Writes the system's text for `code` into `out` (kSystemErrorTextCapacity
+// units) and returns `out`: FormatMessageW's text on Windows, strerror's bytes
+// on POSIX, trimmed at the end of blanks, control characters and full stops
+// (TrimErrorText). Empty when the system has no text for the code or it does not fit.
+const PathChar* SystemErrorText(SystemError code, PathChar* out);
+
+// The platform's upper-case mapping of one UTF-16 unit: CharUpperW's on
+// Windows, the C.UTF-8 locale's on POSIX. A unit without a single-unit upper
+// case stays as it is.
+char16_t PlatformUpperCase(char16_t unit);
 
 // ---- Test hooks ---------------------------------------------------------------------------
 

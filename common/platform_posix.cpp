@@ -17,9 +17,9 @@
 
 #include <algorithm>
 
-#include "../gallery/encode.h"
 #include "common.h"
 #include "platform.h"
+#include "unicode.h"
 
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
 const SystemError kErrorDiskFull = ENOSPC;
@@ -400,7 +400,11 @@ uint16_t UserLanguageId() {
     return 0x0409;
 }
 
-void AppendSystemErrorTextUtf8(SystemError code, ByteBuf& out) {
+const PathChar* SystemErrorText(SystemError code, PathChar* out) {
     const char* text = strerror(static_cast<int>(code));
-    BytesToValidUtf8({text, TrimErrorText(text, strlen(text))}, out);
+    size_t length = TrimErrorText(text, strlen(text));
+    if (length >= kSystemErrorTextCapacity) length = 0;
+    memcpy(out, text, length);
+    out[length] = 0;
+    return out;
 }

@@ -1,8 +1,8 @@
 // File names as the gallery page shows them, on Win32.
 #include <windows.h>
 
-#include "../gallery/encode.h"
 #include "platform.h"
+#include "unicode.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows names are UTF-16");
 

@@ -78,3 +78,11 @@ inline std::basic_string_view<CharT> Slice(std::basic_string_view<CharT> s, size
 inline std::string_view Slice(std::string_view s, size_t from, size_t count = static_cast<size_t>(-1)) {
     return Slice<char>(s, from, count);
 }
+
+// Drops trailing units below 33 (blanks, CR, LF and other controls) and full
+// stops from a system message; returns the new length.
+template <typename CharT>
+inline size_t TrimErrorText(const CharT* text, size_t length) {
+    while (length > 0 && (static_cast<uint32_t>(text[length - 1]) < 33 || text[length - 1] == CharT('.'))) --length;
+    return length;
+}

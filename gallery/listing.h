@@ -3,15 +3,6 @@
 
 #include "../common/common.h"
 
-// Capacity of a folder path with a pattern or one of the output names
-// appended, the terminating zero included. On Windows the 512 characters a
-// gallery folder may use; on POSIX the system's own path limit.
-#if QUIMBO_WIN32
-constexpr size_t kPathCapacity = 513;
-#else
-constexpr size_t kPathCapacity = 4096;
-#endif
-
 // True when the folder (ending in a separator) holds a file of one of the
 // presence patterns; GIF files do not count.
 bool FolderHasImages(const PathChar* folder);

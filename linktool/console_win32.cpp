@@ -1,7 +1,7 @@
 // Console text and the example batch file.
 #include "linktool_win32.h"
 
-#include "common.h"
+#include "../common/common.h"
 #include "linktool_texts.h"
 
 // ---- Console -----------------------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include <shobjidl.h>
 
 #include "linktool_win32.h"
-#include "platform.h"
+#include "../common/platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include <string_view>
 
-#include "text.h"
+#include "../common/text.h"
 
 // ---- Argument slots ----------------------------------------------------------------------
 

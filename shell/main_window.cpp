@@ -5,10 +5,9 @@
 #include <shellapi.h>
 
 #include "../common/common.h"
-#include "../common/win32_ui.h"
 #include "../gallery/build.h"
-#include "../gallery/build_win32.h"
 #include "../gallery/listing.h"
+#include "icon_message.h"
 #include "shell_texts.h"
 
 int ArgumentCount = 0;

@@ -80,6 +80,14 @@ void RegistryReadString(HKEY root, const wchar_t* subkey, const wchar_t* name, w
 // creating the key when missing. False when the key cannot be opened or made.
 bool RegistryWriteString(HKEY root, const wchar_t* subkey, const wchar_t* name, const wchar_t* text);
 
+// ---- Gallery build -------------------------------------------------------------------------
+
+// Builds the gallery of `folder` (ending in a backslash) for the main window
+// `window`: sets the working status, writes both files, then shows the
+// completion box (Yes opens the page and minimizes the window) or the error
+// box with the system's text. Returns when the user has answered.
+void BuildGallery(HWND window, const wchar_t* folder);
+
 // ---- Texts -------------------------------------------------------------------------------
 
 // The About text in the language of GermanUi (five lines joined by CRs).

@@ -173,12 +173,11 @@ TEST(TrimErrorText, DropsTrailingBlanksControlsAndFullStops) {
 }
 
 TEST(SystemErrorText, TheSystemsTextTrimmed) {
-    char storage[1024];
-    ByteBuf text(storage);
-    AppendSystemErrorTextUtf8(kErrorNameTooLong, text);
-    ASSERT_GT(text.len, 0u);
-    char last = text.buf[text.len - 1];
-    EXPECT_TRUE(last != '.' && static_cast<unsigned char>(last) >= 33);
+    PathChar text[kSystemErrorTextCapacity];
+    size_t length = TextLength(SystemErrorText(kErrorNameTooLong, text));
+    ASSERT_GT(length, 0u);
+    PathChar last = text[length - 1];
+    EXPECT_TRUE(last != PathChar('.') && static_cast<uint32_t>(last) >= 33);
 }
 
 }  // namespace

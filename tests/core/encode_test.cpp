@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "common/unicode.h"
 #include "gallery/encode.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "common/unicode.h"
 #include "gallery/encode.h"
 #include "gallery/title.h"
 

@@ -8,10 +8,9 @@
 
 #include <set>
 
-#include "common/win32_ui.h"
-#include "gallery/build_win32.h"
 #include "gui_harness.h"
 #include "gui_test_util.h"
+#include "shell/icon_message.h"
 #include "shell/main_window.h"
 
 namespace {

@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "common/common.h"
-#include "common/win32_ui.h"
 #include "gallery/build.h"
-#include "gallery/build_win32.h"
 #include "gallery/listing.h"
 #include "gallery/title.h"
-#include "shell/shell_state.h"
+#include "shell/icon_message.h"
+#include "shell/main_window.h"
 #include "tests/win32/win32_support.h"
 
 using namespace w32test;

@@ -6,7 +6,6 @@
 #include <winioctl.h>
 
 #include "common/common.h"
-#include "common/win32_ui.h"
 #include "gallery/listing.h"
 #include "tests/win32/win32_support.h"
 

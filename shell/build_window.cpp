@@ -1,9 +1,9 @@
-#include "build_win32.h"
-
+// The window's side of a gallery build: the status text while it runs, then
+// the completion box or the error box.
 #include "../common/common.h"
-#include "../common/win32_ui.h"
-#include "../shell/shell_state.h"
-#include "build.h"
+#include "../gallery/build.h"
+#include "icon_message.h"
+#include "main_window.h"
 
 static void SetStatus(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
     WideBuf status(StatusText);

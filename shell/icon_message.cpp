@@ -1,6 +1,4 @@
-#include "win32_ui.h"
-
-#include "common.h"
+#include "icon_message.h"
 
 int ShowIconMessage(HWND owner, const wchar_t* text, const wchar_t* caption, const wchar_t* iconName, UINT style) {
     MSGBOXPARAMSW params;
@@ -16,12 +14,4 @@ int ShowIconMessage(HWND owner, const wchar_t* text, const wchar_t* caption, con
     params.dwLanguageId = 0;
     MessageBeep(MB_ICONASTERISK);
     return MessageBoxIndirectW(&params);
-}
-
-const wchar_t* SystemErrorText(DWORD code, wchar_t* out) {
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                                  nullptr, code, 0, out, kSystemErrorTextCapacity, nullptr);
-    if (length >= kSystemErrorTextCapacity) length = 0;
-    out[TrimErrorText(out, length)] = 0;
-    return out;
 }

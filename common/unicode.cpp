@@ -1,0 +1,82 @@
+#include "unicode.h"
+
+#include "platform.h"
+
+void FileNameToUtf8(const char16_t* name, size_t length, ByteBuf& out) {
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t unit = name[i];
+        if (unit < 0x80) {
+            out.Append(static_cast<char>(unit));
+        } else if (unit < 0x800) {
+            char bytes[2] = {static_cast<char>(0xC0 | (unit >> 6)), static_cast<char>(0x80 | (unit & 0x3F))};
+            out.Append(bytes, 2);
+        } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+            // A high surrogate counts only together with the low one after it.
+            if (i + 1 < length && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) {
+                uint32_t cp = 0x10000 + ((unit - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+                char bytes[4] = {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+                                 static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+                out.Append(bytes, 4);
+                ++i;
+            }
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            // a low surrogate without its high one is dropped
+        } else {
+            char bytes[3] = {static_cast<char>(0xE0 | (unit >> 12)), static_cast<char>(0x80 | ((unit >> 6) & 0x3F)),
+                             static_cast<char>(0x80 | (unit & 0x3F))};
+            out.Append(bytes, 3);
+        }
+    }
+}
+
+// Length of the valid UTF-8 sequence at `s` (at most `n` bytes available), 0 when invalid.
+static size_t ValidSequenceLength(const unsigned char* s, size_t n) {
+    unsigned char b = s[0];
+    if (b < 0x80) return 1;
+    size_t need;
+    uint32_t cp;
+    if (b >= 0xC2 && b <= 0xDF) need = 2, cp = b & 0x1F;
+    else if (b >= 0xE0 && b <= 0xEF) need = 3, cp = b & 0x0F;
+    else if (b >= 0xF0 && b <= 0xF4) need = 4, cp = b & 0x07;
+    else return 0;
+    if (n < need) return 0;
+    for (size_t i = 1; i < need; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (s[i] & 0x3F);
+    }
+    if (need == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
+    if (need == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
+    return need;
+}
+
+void BytesToValidUtf8(std::string_view bytes, ByteBuf& out) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t n = bytes.size();
+    size_t i = 0;
+    while (i < n) {
+        size_t step = ValidSequenceLength(s + i, n - i);
+        if (step == 0) {
+            out.Append("\xEF\xBF\xBD", 3);
+            step = 1;
+        } else {
+            out.Append(bytes.data() + i, step);
+        }
+        i += step;
+    }
+}
+
+char16_t UpperCaseUnit(char16_t unit) {
+    if (unit >= u'a' && unit <= u'z') return static_cast<char16_t>(unit - 32);
+    if (unit > 0x7F) return PlatformUpperCase(unit);
+    return unit;
+}
+
+bool ContainsTextNoCase(std::u16string_view text, std::u16string_view part) {
+    if (part.size() > text.size()) return false;
+    for (size_t start = 0; start + part.size() <= text.size(); ++start) {
+        size_t i = 0;
+        while (i < part.size() && UpperCaseUnit(text[start + i]) == UpperCaseUnit(part[i])) ++i;
+        if (i == part.size()) return true;
+    }
+    return false;
+}

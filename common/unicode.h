@@ -1,0 +1,23 @@
+// UTF-16 and UTF-8 texts: conversion, repair of byte names, and comparison
+// without regard to letter case.
+#pragma once
+
+#include <stddef.h>
+#include <string_view>
+
+#include "text.h"
+
+// UTF-16 to UTF-8 by the standard rules; a surrogate that is not part of a
+// pair is dropped. At most three bytes per unit, so 259 units fit 777 bytes.
+void FileNameToUtf8(const char16_t* name, size_t length, ByteBuf& out);
+
+// Valid UTF-8 passes unchanged; every byte that does not begin or continue a
+// valid sequence becomes U+FFFD. For names that are only bytes (POSIX).
+void BytesToValidUtf8(std::string_view bytes, ByteBuf& out);
+
+// Upper-cases one UTF-16 unit: a-z directly, units above 0x7F through the
+// platform's mapping of that single character (PlatformUpperCase), all others unchanged.
+char16_t UpperCaseUnit(char16_t unit);
+
+// True when `text` contains `part`, comparing upper-cased units.
+bool ContainsTextNoCase(std::u16string_view text, std::u16string_view part);
