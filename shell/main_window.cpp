@@ -64,11 +64,11 @@ static void ShowFolderWarning(HWND window, const wchar_t* message, const wchar_t
     text.AppendZ(message);
     text.AppendZ(L"\r\r");
     text.AppendZ(folder);
-    MessageBoxW(window, storage, PICK_W(kWarningCaption), MB_ICONWARNING);
+    MessageBoxW(window, storage, Pick(kErrorCaption), MB_ICONWARNING);
 }
 
 static void OnNewGallery(HWND window) {
-    if (!BrowseTargetFolder(window, ScratchBuffer, PICK_W(kBrowseTitle))) return;
+    if (!BrowseTargetFolder(window, ScratchBuffer, Pick(kBrowseTitle))) return;
     wchar_t folder[kFolderCapacity];
     if (!FolderOfPath(ScratchBuffer, folder)) return;
     SetTargetFolder(folder, TextLength(folder));
@@ -79,7 +79,7 @@ static void OnNewGallery(HWND window) {
         BuildGallery(window, TargetFolder);
         return;
     }
-    ShowFolderWarning(window, PICK_W(kNoImagesText), TargetFolder);
+    ShowFolderWarning(window, Pick(kNoImagesText), TargetFolder);
     SetTargetToCurrentDirectory();
     UpdateStatusText(window);
 }
@@ -93,7 +93,7 @@ static void OnRunGallery(HWND window) {
         ShellExecuteW(window, L"open", ScratchBuffer, nullptr, nullptr, SW_SHOWNORMAL);
         return;
     }
-    ShowFolderWarning(window, PICK_W(kNoPageText), TargetFolder);
+    ShowFolderWarning(window, Pick(kNoPageText), TargetFolder);
 }
 
 static void OnAbout(HWND window) { ShowIconMessage(window, AboutText(), kAboutCaption, L"I", MB_USERICON); }
@@ -141,18 +141,18 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
 }
 
-const wchar_t* AboutText() { return PICK_W(kAboutText); }
+const wchar_t* AboutText() { return Pick(kAboutText); }
 
 // ---- Start-up ----------------------------------------------------------------------------
 
 static void BuildMenu(HWND window) {
     HMENU bar = CreateMenu();
     HMENU file = CreateMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), PICK_A(kMenuFile));
-    AppendMenuA(file, MF_STRING, CMD_NEW_GALLERY, PICK_A(kMenuNewGallery));
-    AppendMenuA(file, MF_STRING, CMD_RUN_GALLERY, PICK_A(kMenuRunGallery));
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Pick(kMenuFile));
+    AppendMenuA(file, MF_STRING, CMD_NEW_GALLERY, Pick(kMenuNewGallery));
+    AppendMenuA(file, MF_STRING, CMD_RUN_GALLERY, Pick(kMenuRunGallery));
     AppendMenuA(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(file, MF_STRING, CMD_EXIT, PICK_A(kMenuExit));
+    AppendMenuA(file, MF_STRING, CMD_EXIT, Pick(kMenuExit));
     AppendMenuA(bar, MF_STRING, CMD_ABOUT, kMenuAbout);
     SetMenu(window, bar);
 }

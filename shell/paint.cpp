@@ -13,11 +13,11 @@ static HFONT CreatePaintFont(int height, int weight, DWORD charset) {
 // is left out rather than shown cut.
 static void ComposeStatusText() {
     WideBuf status(StatusText);
-    status.AppendZ(PICK_W(kTargetLabel));
+    status.AppendZ(Pick(kTargetLabel));
     status.AppendZ(TargetFolder);
     if (status.overflow) {
         status.Clear();
-        status.AppendZ(PICK_W(kTargetLabel));
+        status.AppendZ(Pick(kTargetLabel));
     }
 }
 
