@@ -42,11 +42,12 @@ int MAIN(int argc, PathChar** argv) {
         folder.AppendZ(pattern);
         DirSearch search;
         FoundEntry entry;
-        if (!FindFirstEntry(folder.buf, &search, &entry)) continue;
+        SystemError error = 0;
+        if (!FindFirstEntry(folder.buf, &search, &entry, &error)) continue;
         do {
             discarded = discarded + entry.nameLength + entry.attributes;
             ++names;
-        } while (FindNextEntry(&search, &entry));
+        } while (FindNextEntry(&search, &entry, &error));
         EndSearch(&search);
     }
     printf("%lu names\n", names);

@@ -121,6 +121,13 @@ int MAIN(int argc, PathChar** argv) {
     }
 
     GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi);
+    if (outcome.notRegularFile) {
+        fputs("quimbo-build: not a regular file: ", stderr);
+        PrintPath(stderr, folder.buf);
+        PrintPath(stderr, outcome.failedName);
+        fputs("\n", stderr);
+        return 1;
+    }
     if (!outcome.ok) {
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folder.buf);

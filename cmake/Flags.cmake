@@ -32,12 +32,27 @@ endif()
 # linked by the C driver, without the C++ runtime: anything that would pull it
 # in (an exception thrown by a standard helper, say) fails to link instead of
 # adding a quarter of a megabyte.
+#
+# Every program gets a linker map beside it, and after each link the map must
+# show that the platform layer's test seam is not in it.
 function(quimbo_product_target target)
   target_compile_options(${target} PRIVATE ${QUIMBO_PRODUCT_FLAGS})
   get_target_property(type ${target} TYPE)
-  if(WIN32 AND type STREQUAL "EXECUTABLE")
-    set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  if(type STREQUAL "EXECUTABLE")
+    if(WIN32)
+      set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+    endif()
+    quimbo_linker_map(${target})
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -DMAP=$<TARGET_FILE:${target}>.map -DEXPECT=OFF
+              -P ${PROJECT_SOURCE_DIR}/cmake/CheckFaultSeam.cmake
+      VERBATIM)
   endif()
+endfunction()
+
+# Writes the linker map of `target` to its file name + ".map".
+function(quimbo_linker_map target)
+  target_link_options(${target} PRIVATE "LINKER:-Map=$<TARGET_FILE:${target}>.map")
 endfunction()
 
 # After each build of `target`, checks its size (bytes, 0 for no limit) and

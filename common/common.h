@@ -13,7 +13,7 @@
 // Collects the lines of one output file and hands them to the system in large
 // blocks: the bytes on disk are exactly the texts, each followed by CR LF, in
 // the order written. The first failed write is remembered (sticky) and later
-// writes do nothing; the owner checks `failed` after FinishLines.
+// writes do nothing; the owner checks `failed` after FlushLines or FinishLines.
 constexpr size_t kLineWriterCapacity = 64 * 1024;
 
 struct LineWriter {
@@ -24,7 +24,7 @@ struct LineWriter {
     char pending[kLineWriterCapacity];
 };
 
-// Prepares `writer` for the freshly created `file`.
+// Prepares `writer` for the freshly created `file`, which the caller keeps owning.
 void StartLines(LineWriter* writer, FileHandle file);
 
 // Writes `text`, then CR LF. An empty text writes CR LF alone.
@@ -36,7 +36,11 @@ void WriteUtf8Bom(LineWriter* writer);
 // Writes raw bytes, with no line end.
 void WriteRaw(LineWriter* writer, std::string_view bytes);
 
-// Hands what is still collected to the system and closes the file.
+// Hands what is still collected to the system. True when every write
+// succeeded; else `writer->error` tells why. The file stays open.
+bool FlushLines(LineWriter* writer);
+
+// FlushLines, then closes a file that was opened in place (CloseOutputFile).
 // True when every write and the close succeeded; else `writer->error` tells why.
 bool FinishLines(LineWriter* writer);
 

@@ -39,30 +39,65 @@ using SystemError = uint32_t;
 
 // The system's codes for the failures the programs report themselves.
 extern const SystemError kErrorNameTooLong;  // a path that does not fit its buffer
-extern const SystemError kErrorDiskFull;     // the fault hook's default write failure
+extern const SystemError kErrorDiskFull;     // a write that the disk could not take
 
 // ---- Files -------------------------------------------------------------------------------
 
 // An open file; 0 when none is open.
 using FileHandle = intptr_t;
 
-// Replaces a file: clears its attributes to normal (so a read-only, hidden or
-// system file can be replaced; a failure here is ignored), then creates it anew,
-// truncating an old one, for writing only and shared with nobody. Returns 0 and
-// sets `error` when the file cannot be created.
-FileHandle CreateOutputFile(const PathChar* path, SystemError* error);
+// A file that replaces another only when it is complete. It is written under
+// a temporary name in the folder of its final name (".quimbo-PID-N.tmp",
+// which no image pattern matches, not even through an 8.3 short name), then
+// flushed and moved over the final name in one step, so that a failure at any
+// point leaves the old file as it was.
+struct OutputFile {
+    FileHandle handle;
+    PathChar temporary[kPathCapacity + 32];  // the folder of the final name and the temporary name
+};
+
+// Creates the temporary file for `path`, for writing only and shared with
+// nobody. False (with `error`, and nothing left behind) when it cannot be made.
+bool BeginOutputFile(const PathChar* path, OutputFile* out, SystemError* error);
 
 // Writes all `size` bytes. False (with `error`) when the system refused or wrote short.
 bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error);
 
-// Closes a file opened by CreateOutputFile. False (with `error`) when the close
-// itself failed, which on some file systems is where a late write error shows.
+// Flushes the temporary file to disk, closes it and moves it over `path`,
+// replacing a file there (on Windows after clearing its attributes to normal,
+// so that a read-only, hidden or system file is replaced) or a symbolic link
+// itself, never the link's target. On any failure the temporary file is
+// removed, `path` is left as it was, and `error` tells why.
+bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error);
+
+// Closes and removes the temporary file of an output file that is given up.
+void DiscardOutputFile(OutputFile* out);
+
+// The whole new content of `path` in one call: BeginOutputFile, the bytes,
+// CommitOutputFile.
+bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemError* error);
+
+// Removes the temporary files of output files in `folder` (ending in a
+// separator) that a run which was killed left behind.
+void RemoveLeftoverTemporaries(const PathChar* folder);
+
+// True when something other than a regular file, a directory or a symbolic
+// link stands at `path` (a FIFO, a socket, a device), which a gallery file
+// must not be written to nor read from. Always false on Windows.
+bool IsSpecialFile(const PathChar* path);
+
+// Closes a file that was opened for writing in place (not an OutputFile).
+// False (with `error`) when the close itself failed, which on some file
+// systems is where a late write error shows.
 bool CloseOutputFile(FileHandle file, SystemError* error);
 
-// Opens an existing file for reading without sharing, reads at most `size`
-// bytes from its start into `data` and closes it. Returns the count read, or
-// -1 when the file cannot be opened or read.
-long ReadFileStart(const PathChar* path, char* data, size_t size);
+// Reads at most `size` bytes from the start of the existing file at `path`
+// into `data`, opened for reading without sharing. Returns the count read.
+// Returns -1 with `error` 0 when there is no such file to read (on POSIX also
+// when `path` is a symbolic link or not a regular file: it is opened without
+// following links and without blocking), and -1 with the system's code when
+// the file is there but cannot be opened or read.
+long ReadFileStart(const PathChar* path, char* data, size_t size, SystemError* error);
 
 // ---- File-system tests (never report, answer false or 0 on any failure) ----------------
 
@@ -88,9 +123,12 @@ struct DirSearch {
 // as "*.jpg", matched without regard to letter case). The matches of one
 // pattern come in the order the system gives them; on POSIX that is ordered by
 // name without regard to case, as the Windows search on NTFS gives it.
-// False when nothing matches or the search cannot start; no need to end it then.
-bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry);
-bool FindNextEntry(DirSearch* search, FoundEntry* entry);
+// False when nothing matches (`error` 0) or the search fails (`error` says
+// why); no need to end it then.
+bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
+// The next match. False at the end (`error` 0) or when the search fails
+// halfway (`error` says why); the search must still be ended.
+bool FindNextEntry(DirSearch* search, FoundEntry* entry, SystemError* error);
 void EndSearch(DirSearch* search);
 
 // True when the first match of `pattern` exists and is not a directory.
@@ -141,10 +179,3 @@ const PathChar* SystemErrorText(SystemError code, PathChar* out);
 // Windows, the C.UTF-8 locale's on POSIX. A unit without a single-unit upper
 // case stays as it is.
 char16_t PlatformUpperCase(char16_t unit);
-
-// ---- Test hooks ---------------------------------------------------------------------------
-
-// Makes every write after the first `bytesBeforeFailure` bytes of each file
-// created from now on fail with `error`, as a full disk would. -1 disarms it
-// for files created later; a file already open keeps its budget.
-void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error);

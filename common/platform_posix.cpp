@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <locale.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -19,6 +20,7 @@
 
 #include "common.h"
 #include "platform.h"
+#include "platform_sys.h"
 #include "unicode.h"
 
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
@@ -26,54 +28,25 @@ const SystemError kErrorDiskFull = ENOSPC;
 
 // ---- Files -------------------------------------------------------------------------------
 
-static long long WriteFaultBudget = -1;
-static long long WriteFaultArmed = -1;
-static SystemError WriteFaultError = 0;
+static FileHandle HandleOf(int fd) { return static_cast<FileHandle>(fd) + 1; }  // 0 stays "no file"
+static int DescriptorOf(FileHandle file) { return static_cast<int>(file - 1); }
 
-void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error) {
-    // Arms (or, with -1, disarms) the files created from now on; a file that
-    // is already open keeps the budget it was given.
-    WriteFaultArmed = bytesBeforeFailure;
-    if (bytesBeforeFailure >= 0) WriteFaultError = error;
-}
-
-FileHandle CreateOutputFile(const PathChar* path, SystemError* error) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EACCES) {
-        // A read-only file is replaced like on Windows, where its attributes are cleared first.
-        struct stat info;
-        if (lstat(path, &info) == 0 && S_ISREG(info.st_mode) && chmod(path, info.st_mode | S_IWUSR) == 0)
-            fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        else
-            errno = EACCES;
-    }
+FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         *error = static_cast<SystemError>(errno);
         return 0;
     }
-    WriteFaultBudget = WriteFaultArmed;
-    return static_cast<FileHandle>(fd) + 1;  // 0 stays "no file"
+    return HandleOf(fd);
 }
 
-bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
-    int fd = static_cast<int>(file - 1);
+bool sys::WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
     const char* at = static_cast<const char*>(data);
     while (size > 0) {
-        size_t chunk = size;
-        bool injected = false;
-        if (WriteFaultBudget >= 0 && static_cast<long long>(chunk) > WriteFaultBudget) {
-            chunk = static_cast<size_t>(WriteFaultBudget);
-            injected = true;
-        }
-        ssize_t written = chunk ? write(fd, at, chunk) : 0;
+        ssize_t written = write(DescriptorOf(file), at, size);
         if (written < 0) {
             if (errno == EINTR) continue;
             *error = static_cast<SystemError>(errno);
-            return false;
-        }
-        if (WriteFaultBudget >= 0) WriteFaultBudget -= written;
-        if (injected) {
-            *error = WriteFaultError;
             return false;
         }
         if (written == 0) {
@@ -86,22 +59,59 @@ bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError*
     return true;
 }
 
-bool CloseOutputFile(FileHandle file, SystemError* error) {
-    if (close(static_cast<int>(file - 1)) != 0) {
+bool sys::FlushFile(FileHandle file, SystemError* error) {
+    if (fsync(DescriptorOf(file)) != 0) {
         *error = static_cast<SystemError>(errno);
         return false;
     }
     return true;
 }
 
-long ReadFileStart(const PathChar* path, char* data, size_t size) {
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return -1;
+bool sys::CloseFile(FileHandle file, SystemError* error) {
+    if (close(DescriptorOf(file)) != 0) {
+        *error = static_cast<SystemError>(errno);
+        return false;
+    }
+    return true;
+}
+
+bool sys::MoveOver(const PathChar* from, const PathChar* to, SystemError* error) {
+    if (rename(from, to) != 0) {
+        *error = static_cast<SystemError>(errno);
+        return false;
+    }
+    return true;
+}
+
+void sys::RemoveFile(const PathChar* path) { unlink(path); }
+
+uint32_t sys::ProcessId() { return static_cast<uint32_t>(getpid()); }
+
+bool IsSpecialFile(const PathChar* path) {
+    struct stat info;
+    if (lstat(path, &info) != 0) return false;
+    return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode);
+}
+
+long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* error) {
+    // Not through a link, and without waiting for a writer should it be a FIFO.
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *error = (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) ? 0 : static_cast<SystemError>(errno);
+        return -1;
+    }
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        *error = 0;
+        return -1;
+    }
     size_t total = 0;
     while (total < size) {
         ssize_t got = read(fd, data + total, size - total);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
+            *error = static_cast<SystemError>(errno);
             close(fd);
             return -1;
         }
@@ -238,31 +248,50 @@ DIR* OpenPatternFolder(const char* patternPath, const char** pattern) {
     *pattern = slash ? slash + 1 : patternPath;
     size_t folderLength = slash ? static_cast<size_t>(slash - patternPath + 1) : 0;
     char folder[4096];
-    if (folderLength + 1 > sizeof(folder)) return nullptr;
+    if (folderLength + 1 > sizeof(folder)) {
+        errno = ENAMETOOLONG;
+        return nullptr;
+    }
     memcpy(folder, patternPath, folderLength);
     folder[folderLength] = 0;
     return opendir(folderLength ? folder : ".");
 }
 
-// Reads the folder of `patternPath` and keeps the matching entries.
-bool CollectMatches(const char* patternPath, PosixSearch* s) {
+// Reads the folder of `patternPath` and keeps the matching entries. False
+// with `error` 0 when nothing matches, or with the system's code when the
+// folder cannot be read.
+bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error) {
     s->names = nullptr;
     s->matches = nullptr;
     s->count = 0;
     s->next = 0;
     const char* pattern = nullptr;
+    *error = 0;
     DIR* dir = OpenPatternFolder(patternPath, &pattern);
-    if (!dir) return false;
+    if (!dir) {
+        *error = static_cast<SystemError>(errno ? errno : ENAMETOOLONG);
+        return false;
+    }
     int dirFd = dirfd(dir);
     size_t namesUsed = 0, namesCapacity = 0, matchCapacity = 0;
     bool ok = true;
-    while (struct dirent* item = readdir(dir)) {
+    for (;;) {
+        errno = 0;
+        struct dirent* item = readdir(dir);
+        if (!item) {
+            if (errno) {
+                *error = static_cast<SystemError>(errno);
+                ok = false;
+            }
+            break;
+        }
         if (!MatchesPattern(pattern, item->d_name)) continue;
         struct stat info;
         if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
         size_t length = strlen(item->d_name);
         if (!Grow(reinterpret_cast<void**>(&s->names), &namesCapacity, namesUsed + length + 1, 1) ||
             !Grow(reinterpret_cast<void**>(&s->matches), &matchCapacity, s->count + 1, sizeof(Match))) {
+            *error = ENOMEM;
             ok = false;
             break;
         }
@@ -299,12 +328,15 @@ bool HandOut(PosixSearch* s, FoundEntry* entry) {
 
 }  // namespace
 
-bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry) {
-    search->open = CollectMatches(pattern, SearchOf(search));
+bool sys::FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
+    search->open = CollectMatches(pattern, SearchOf(search), error);
     return search->open && HandOut(SearchOf(search), entry);
 }
 
-bool FindNextEntry(DirSearch* search, FoundEntry* entry) { return search->open && HandOut(SearchOf(search), entry); }
+bool sys::FindNext(DirSearch* search, FoundEntry* entry, SystemError* error) {
+    *error = 0;
+    return search->open && HandOut(SearchOf(search), entry);
+}
 
 void EndSearch(DirSearch* search) {
     if (!search->open) return;

@@ -2,47 +2,24 @@
 #include <windows.h>
 
 #include "platform.h"
+#include "platform_sys.h"
 
 const SystemError kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
 const SystemError kErrorDiskFull = ERROR_DISK_FULL;
 
-static long long WriteFaultBudget = -1;  // bytes left before the injected failure; -1 is off
-static long long WriteFaultArmed = -1;
-static SystemError WriteFaultError = 0;
-
-void SetWriteFaultForTests(long long bytesBeforeFailure, SystemError error) {
-    // Arms (or, with -1, disarms) the files created from now on; a file that
-    // is already open keeps the budget it was given.
-    WriteFaultArmed = bytesBeforeFailure;
-    if (bytesBeforeFailure >= 0) WriteFaultError = error;
-}
-
-FileHandle CreateOutputFile(const PathChar* path, SystemError* error) {
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
         return 0;
     }
-    WriteFaultBudget = WriteFaultArmed;
     return reinterpret_cast<FileHandle>(file);
 }
 
-bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
-    DWORD toWrite = static_cast<DWORD>(size);
-    bool injected = false;
-    if (WriteFaultBudget >= 0 && static_cast<long long>(toWrite) > WriteFaultBudget) {
-        toWrite = static_cast<DWORD>(WriteFaultBudget);
-        injected = true;
-    }
+bool sys::WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
     DWORD written = 0;
-    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, toWrite, &written, nullptr)) {
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr)) {
         *error = GetLastError();
-        return false;
-    }
-    if (WriteFaultBudget >= 0) WriteFaultBudget -= written;
-    if (injected) {
-        *error = WriteFaultError;
         return false;
     }
     if (written != size) {
@@ -52,7 +29,15 @@ bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError*
     return true;
 }
 
-bool CloseOutputFile(FileHandle file, SystemError* error) {
+bool sys::FlushFile(FileHandle file, SystemError* error) {
+    if (!FlushFileBuffers(reinterpret_cast<HANDLE>(file))) {
+        *error = GetLastError();
+        return false;
+    }
+    return true;
+}
+
+bool sys::CloseFile(FileHandle file, SystemError* error) {
     if (!CloseHandle(reinterpret_cast<HANDLE>(file))) {
         *error = GetLastError();
         return false;
@@ -60,11 +45,37 @@ bool CloseOutputFile(FileHandle file, SystemError* error) {
     return true;
 }
 
-long ReadFileStart(const PathChar* path, char* data, size_t size) {
+bool sys::MoveOver(const PathChar* from, const PathChar* to, SystemError* error) {
+    // A read-only, hidden or system file is replaced like any other.
+    SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    *error = GetLastError();
+    if (*error == ERROR_ACCESS_DENIED) {
+        // A file that another program holds open refuses the move as "access
+        // denied"; the user is better told what really stands in the way.
+        HANDLE probe = CreateFileW(to, DELETE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
+        else if (GetLastError() == ERROR_SHARING_VIOLATION) *error = ERROR_SHARING_VIOLATION;
+    }
+    return false;
+}
+
+void sys::RemoveFile(const PathChar* path) { DeleteFileW(path); }
+
+uint32_t sys::ProcessId() { return GetCurrentProcessId(); }
+
+bool IsSpecialFile(const PathChar*) { return false; }
+
+long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* error) {
     HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        *error = (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) ? 0 : code;
+        return -1;
+    }
     DWORD read = 0;
     BOOL ok = ReadFile(file, data, static_cast<DWORD>(size), &read, nullptr);
+    if (!ok) *error = GetLastError();
     CloseHandle(file);
     return ok ? static_cast<long>(read) : -1;
 }
@@ -86,20 +97,32 @@ void FillEntry(const WIN32_FIND_DATAW& data, FoundEntry* entry) {
     entry->attributes = data.dwFileAttributes;
     entry->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
+
+// The end of a search, or nothing to find, as opposed to a search that failed.
+SystemError SearchError(DWORD code) { return (code == ERROR_NO_MORE_FILES || code == ERROR_FILE_NOT_FOUND) ? 0 : code; }
 }  // namespace
 
-bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry) {
+bool sys::FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
     Win32Search* s = SearchOf(search);
     s->handle = FindFirstFileW(pattern, &s->data);
     search->open = s->handle != INVALID_HANDLE_VALUE;
-    if (!search->open) return false;
+    if (!search->open) {
+        *error = SearchError(GetLastError());
+        return false;
+    }
+    *error = 0;
     FillEntry(s->data, entry);
     return true;
 }
 
-bool FindNextEntry(DirSearch* search, FoundEntry* entry) {
+bool sys::FindNext(DirSearch* search, FoundEntry* entry, SystemError* error) {
     Win32Search* s = SearchOf(search);
-    if (!search->open || !FindNextFileW(s->handle, &s->data)) return false;
+    *error = 0;
+    if (!search->open) return false;
+    if (!FindNextFileW(s->handle, &s->data)) {
+        *error = SearchError(GetLastError());
+        return false;
+    }
     FillEntry(s->data, entry);
     return true;
 }

@@ -23,8 +23,22 @@ static void NoteFailure(GalleryOutcome* outcome, SystemError error, const PathCh
     }
 }
 
+// Moves the file that Output has written over `path`, or gives it up when a
+// write failed (`failure`, else the writer's own error).
+static void FinishOutput(GalleryOutcome* outcome, OutputFile* file, const PathChar* path, const PathChar* name,
+                         SystemError failure) {
+    SystemError error = 0;
+    if (!FlushLines(&Output) && !failure) failure = Output.error;
+    if (failure) {
+        DiscardOutputFile(file);
+        NoteFailure(outcome, failure, name);
+    } else if (!CommitOutputFile(file, path, &error)) {
+        NoteFailure(outcome, error, name);
+    }
+}
+
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
-    GalleryOutcome outcome = {false, false, true, 0, nullptr};
+    GalleryOutcome outcome = {false, false, true, 0, nullptr, false};
     PathChar pageStorage[kPathCapacity];
     PathChar scriptStorage[kPathCapacity];
     PathBuf pagePath(pageStorage);
@@ -34,30 +48,42 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
         NoteFailure(&outcome, kErrorNameTooLong, kPageName);
         return outcome;
     }
-
-    CarriedTitle title = ReadCarriedTitle(pagePath.buf, german);
+    struct Target {
+        const PathChar* path;
+        const PathChar* name;
+    } targets[] = {{pagePath.buf, kPageName}, {scriptPath.buf, kScriptName}};
+    for (const Target& target : targets) {
+        if (IsSpecialFile(target.path)) {
+            NoteFailure(&outcome, 0, target.name);
+            outcome.notRegularFile = true;
+            return outcome;
+        }
+    }
+    RemoveLeftoverTemporaries(folder);
 
     SystemError error = 0;
-    FileHandle page = CreateOutputFile(pagePath.buf, &error);
-    if (page) {
+    CarriedTitle title = ReadCarriedTitle(pagePath.buf, german, &error);
+    OutputFile file;
+    if (error) {
+        NoteFailure(&outcome, error, kPageName);  // replacing it would lose its title
+    } else if (BeginOutputFile(pagePath.buf, &file, &error)) {
         outcome.pageCreated = true;
-        StartLines(&Output, page);
+        StartLines(&Output, file.handle);
         WriteUtf8Bom(&Output);
         WritePageHead(&Output, german, DateStamp().text, std::string_view(title.text, title.length));
         WritePageScriptAndBody(&Output, german);
-        WriteImageEntries(&Output, folder);
+        SystemError listingError = WriteImageEntries(&Output, folder);
         WritePageFooter(&Output, german, DateTimeStamp().text);
-        if (!FinishLines(&Output)) NoteFailure(&outcome, Output.error, kPageName);
+        FinishOutput(&outcome, &file, pagePath.buf, kPageName, listingError);
     } else {
         NoteFailure(&outcome, error, kPageName);
     }
 
-    FileHandle script = CreateOutputFile(scriptPath.buf, &error);
-    if (script) {
+    if (BeginOutputFile(scriptPath.buf, &file, &error)) {
         outcome.scriptCreated = true;
-        StartLines(&Output, script);
+        StartLines(&Output, file.handle);
         WriteThumbnailScript(&Output, german);
-        if (!FinishLines(&Output)) NoteFailure(&outcome, Output.error, kScriptName);
+        FinishOutput(&outcome, &file, scriptPath.buf, kScriptName, 0);
     } else {
         NoteFailure(&outcome, error, kScriptName);
     }

@@ -8,16 +8,20 @@ constexpr const PathChar* kScriptName = PATH_TEXT("$create-Thumbnails.cmd");
 
 // What became of one build.
 struct GalleryOutcome {
-    bool pageCreated;
-    bool scriptCreated;
-    bool ok;              // both files created and written in full
+    bool pageCreated;     // the page's new content was begun (its temporary file made)
+    bool scriptCreated;   // the same for the script
+    bool ok;              // both files written in full and in place
     SystemError error;    // the first failure, when !ok
     const PathChar* failedName;  // kPageName or kScriptName, when !ok
+    bool notRegularFile;  // the failure: something other than a file stands at failedName
 };
 
 // Writes "!pictures.html" and "$create-Thumbnails.cmd" into `folder` (which
 // ends in a separator) in the language given. Reads the old page's title
-// first. A file that cannot be created is skipped and the build goes on with
-// the next; a folder too long for the path buffer writes nothing and fails
-// with kErrorNameTooLong.
+// first. Each file is written completely under a temporary name and only then
+// moved over the old one, so a file that cannot be written in full keeps its
+// old content; the build then goes on with the next file. A page that is there
+// but cannot be read is not replaced (its title would be lost). A folder too
+// long for the path buffer, or a FIFO, socket or device at either name, writes
+// nothing at all.
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german);

@@ -29,19 +29,23 @@ bool FolderHasImages(const PathChar* folder) {
     return false;
 }
 
-void WriteImageEntries(LineWriter* page, const PathChar* folder) {
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder) {
     int entryCounter = 0;
     PathChar storage[kPathCapacity];
     PathBuf path(storage);
     for (const PathChar* pattern : kListingPatterns) {
-        if (FormPatternPath(folder, pattern, path)) WritePatternEntries(page, path.buf, &entryCounter);
+        if (!FormPatternPath(folder, pattern, path)) continue;
+        SystemError error = WritePatternEntries(page, path.buf, &entryCounter);
+        if (error) return error;
     }
+    return 0;
 }
 
-void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter) {
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter) {
     DirSearch search;
     FoundEntry entry;
-    if (!FindFirstEntry(patternPath, &search, &entry)) return;
+    SystemError error = 0;
+    if (!FindFirstEntry(patternPath, &search, &entry, &error)) return error;
     // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
     char srcStorage[1024];
     char textStorage[1024];
@@ -57,8 +61,9 @@ void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* ent
         AppendNameText(entry.name, entry.nameLength, text);
         if (src.overflow || text.overflow) continue;  // cannot happen for names the system hands out
         WriteEntry(page, ++*entryCounter, src.View(), text.View());
-    } while (FindNextEntry(&search, &entry));
+    } while (FindNextEntry(&search, &entry, &error));
     EndSearch(&search);
+    return error;
 }
 
 void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText) {

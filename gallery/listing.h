@@ -7,11 +7,15 @@
 // presence patterns; GIF files do not count.
 bool FolderHasImages(const PathChar* folder);
 
-// Writes the entries of every listing pattern, numbered from 1 across all of them.
-void WriteImageEntries(LineWriter* page, const PathChar* folder);
+// Writes the entries of every listing pattern, numbered from 1 across all of
+// them. Returns 0, or the system's code when a search failed (a folder that
+// cannot be read, or a listing cut off halfway): the entries are then
+// incomplete and the page must not be used.
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder);
 
 // Writes the entries of one pattern path, raising `entryCounter` before each.
-void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter);
+// Returns 0, or the code of a search that failed.
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter);
 
 // Writes the four lines of one entry. `srcBytes` are the name's bytes before
 // percent-encoding, `nameText` its UTF-8 text for alt and caption.

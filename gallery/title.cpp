@@ -79,10 +79,12 @@ CarriedTitle ExtractCarriedTitle(std::string_view window, bool german) {
     return title;
 }
 
-CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german) {
+CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german, SystemError* error) {
     static char window[kTitleReadWindow + 1];
     memset(window, 0, sizeof(window));
-    long got = ReadFileStart(pagePath, window, kTitleReadWindow);
+    SystemError readError = 0;
+    long got = ReadFileStart(pagePath, window, kTitleReadWindow, &readError);
+    if (error) *error = readError;
     if (got < 0) return DefaultTitle(german);
     return ExtractCarriedTitle(std::string_view(window, static_cast<size_t>(got)), german);
 }

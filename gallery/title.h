@@ -34,5 +34,7 @@ struct CarriedTitle {
 CarriedTitle ExtractCarriedTitle(std::string_view window, bool german);
 
 // Reads the start of the page at `pagePath` and extracts its title; the
-// default title when the page cannot be opened or read.
-CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german);
+// default title when there is no page (or, on POSIX, only a link or no
+// regular file at that name). When the page is there but cannot be opened or
+// read, the default title too, and `error` (when given) gets the system's code.
+CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german, SystemError* error = nullptr);

@@ -11,37 +11,13 @@
 #include <iterator>
 #include <string>
 
+#include "tests/cli/cli_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct RunResult {
-    int exitCode;
-    std::string out, err;
-};
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-RunResult QuimboBuild(const std::string& args, const std::string& env = "LC_ALL=C LC_MESSAGES= LANG=") {
-    fs::path dir = fs::path(::testing::TempDir());
-    std::string command = "env " + env + " '" QUIMBO_BUILD_EXE "' " + args + " >'" + (dir / "cli.out").string() +
-                          "' 2>'" + (dir / "cli.err").string() + "'";
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(dir / "cli.out"), ReadAll(dir / "cli.err")};
-}
-
-fs::path MakeFolder(const std::string& name, std::initializer_list<std::string> files) {
-    fs::path dir = fs::path(::testing::TempDir()) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    for (const std::string& file : files) std::ofstream(dir / file) << "x";
-    return dir;
-}
-
-std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+using namespace clitest;
 
 // The src values of the page's entries, in order.
 std::string Sources(const std::string& page) {

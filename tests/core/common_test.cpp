@@ -1,13 +1,16 @@
 // The line writer's bytes on disk, the stamps, the language rule and the error-text trim.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
 #include "common/common.h"
+#include "tests/support/file_faults.h"
 
 namespace {
 
@@ -29,25 +32,40 @@ struct TempFile {
 
 LineWriter writer;  // 64 KiB; kept off the stack
 
+// Starts `writer` on a new output file for `file`.
+void Begin(const TempFile& file, OutputFile* out) {
+    SystemError error = 0;
+    ASSERT_TRUE(BeginOutputFile(file.native.c_str(), out, &error)) << error;
+    StartLines(&writer, out->handle);
+}
+
+// Writes what is left and moves the output file into place.
+bool Finish(const TempFile& file, OutputFile* out) {
+    SystemError error = 0;
+    if (!FlushLines(&writer)) {
+        DiscardOutputFile(out);
+        return false;
+    }
+    return CommitOutputFile(out, file.native.c_str(), &error);
+}
+
 TEST(LineWriter, WritesTextThenCrLfAndNothingElse) {
     TempFile file;
-    SystemError error = 0;
-    FileHandle h = CreateOutputFile(file.native.c_str(), &error);
-    ASSERT_NE(h, 0);
-    StartLines(&writer, h);
+    OutputFile out;
+    Begin(file, &out);
     WriteUtf8Bom(&writer);
     WriteLine(&writer, "<!DOCTYPE html>");
     WriteLine(&writer, "");
     WriteLine(&writer, "ends\r\n");
     WriteLine(&writer, std::string_view("a\0b", 3));
-    ASSERT_TRUE(FinishLines(&writer));
+    ASSERT_TRUE(Finish(file, &out));
     EXPECT_EQ(file.Read(), std::string("\xEF\xBB\xBF<!DOCTYPE html>\r\n\r\nends\r\n\r\na\0b\r\n", 35));
 }
 
 TEST(LineWriter, BytesSurviveLinesLargerThanItsBuffer) {
     TempFile file;
-    SystemError error = 0;
-    StartLines(&writer, CreateOutputFile(file.native.c_str(), &error));
+    OutputFile out;
+    Begin(file, &out);
     std::string expected;
     for (int i = 0; i < 3000; ++i) {
         std::string line(static_cast<size_t>(i * 37 % 1000), static_cast<char>('a' + i % 26));
@@ -57,20 +75,48 @@ TEST(LineWriter, BytesSurviveLinesLargerThanItsBuffer) {
     std::string huge(200 * 1024, 'z');
     WriteLine(&writer, huge);
     expected += huge + "\r\n";
-    ASSERT_TRUE(FinishLines(&writer));
+    ASSERT_TRUE(Finish(file, &out));
     EXPECT_EQ(file.Read(), expected);
 }
 
-TEST(LineWriter, AFailedWriteIsReportedOnceAndStopsWriting) {
+TEST(LineWriter, AFailedWriteIsReportedOnceAndTheOldFileStays) {
     TempFile file;
-    SystemError error = 0;
-    SetWriteFaultForTests(100000, kErrorDiskFull);
-    StartLines(&writer, CreateOutputFile(file.native.c_str(), &error));
-    SetWriteFaultForTests(-1, 0);  // only the file just created is hit
+    { std::ofstream(file.path, std::ios::binary) << "old"; }
+    OutputFile out;
+    testsupport::FileFaults faults;
+    faults.FailWritesAfter(100000, kErrorDiskFull);
+    Begin(file, &out);
     for (int i = 0; i < 5000; ++i) WriteLine(&writer, std::string(99, 'x'));
-    EXPECT_FALSE(FinishLines(&writer));
+    EXPECT_FALSE(FlushLines(&writer));
     EXPECT_EQ(writer.error, kErrorDiskFull);
-    EXPECT_EQ(file.Read().size(), 100000u);  // what was written stays, nothing after the failure
+    EXPECT_EQ(faults.Creates(), 1);
+    DiscardOutputFile(&out);
+    EXPECT_EQ(file.Read(), "old");
+}
+
+TEST(OutputFile, AFailedFlushOrMoveLeavesTheOldFileAndNoTemporary) {
+    struct Case {
+        const char* what;
+        bool flush;
+    } cases[] = {{"flush", true}, {"move", false}};
+    for (const Case& c : cases) {
+        TempFile file;
+        { std::ofstream(file.path, std::ios::binary) << "old"; }
+        testsupport::FileFaults faults;
+        if (c.flush) faults.FailFlush(kErrorDiskFull);
+        else faults.FailMove(kErrorDiskFull);
+        OutputFile out;
+        Begin(file, &out);
+        WriteLine(&writer, "new");
+        PathChar temporary[kPathCapacity + 32];
+        std::copy(std::begin(out.temporary), std::end(out.temporary), temporary);
+        SystemError error = 0;
+        ASSERT_TRUE(FlushLines(&writer));
+        EXPECT_FALSE(CommitOutputFile(&out, file.native.c_str(), &error)) << c.what;
+        EXPECT_EQ(error, kErrorDiskFull) << c.what;
+        EXPECT_EQ(file.Read(), "old") << c.what;
+        EXPECT_FALSE(PathExists(temporary)) << c.what;
+    }
 }
 
 TEST(LineWriter, ReplacesAReadOnlyFile) {
@@ -85,12 +131,10 @@ TEST(LineWriter, ReplacesAReadOnlyFile) {
     std::string mode = "chmod 0444 '" + file.path + "'";
 #endif
     ASSERT_EQ(std::system(mode.c_str()), 0);
-    SystemError error = 0;
-    FileHandle h = CreateOutputFile(file.native.c_str(), &error);
-    ASSERT_NE(h, 0) << error;
-    StartLines(&writer, h);
+    OutputFile out;
+    Begin(file, &out);
     WriteLine(&writer, "new");
-    ASSERT_TRUE(FinishLines(&writer));
+    ASSERT_TRUE(Finish(file, &out));
     EXPECT_EQ(file.Read(), "new\r\n");
 }
 

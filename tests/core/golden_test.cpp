@@ -6,10 +6,12 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "common/common.h"
 #include "gallery/build.h"
 #include "gallery/title.h"
+#include "tests/support/file_faults.h"
 
 namespace fs = std::filesystem;
 
@@ -25,6 +27,7 @@ fs::path SourceDir() { return fs::path(QUIMBO_SOURCE_DIR); }
 // A fresh copy of the fixture folder (the build writes into it).
 fs::path CopyFixture(const std::string& name) {
     fs::path dir = fs::path(::testing::TempDir()) / name;
+    EXPECT_TRUE(fs::is_directory(SourceDir() / "tests" / "core" / "fixture")) << "the fixture folder is missing";
     fs::remove_all(dir);
     fs::copy(SourceDir() / "tests" / "core" / "fixture", dir, fs::copy_options::recursive);
     return dir;
@@ -44,7 +47,7 @@ TEST_P(Golden, PageAndScriptMatchByteForByte) {
 #endif
     std::string language = GetParam();
     fs::path golden = SourceDir() / "tests" / "core" / "golden" / language;
-    if (!fs::exists(golden / "!pictures.html")) GTEST_SKIP() << "no golden files yet";
+    ASSERT_TRUE(fs::exists(golden / "!pictures.html")) << "golden files missing in " << golden;
     fs::path dir = CopyFixture("golden_" + language);
     LocalTime fixed{2025, 3, 5, 21, 30};
     SetClockForTests(&fixed);
@@ -65,7 +68,6 @@ TEST_P(Golden, PageAndScriptMatchByteForByte) {
 INSTANTIATE_TEST_SUITE_P(Languages, Golden, ::testing::Values("de", "en"));
 
 TEST(Golden, LongestTitleIsCarriedThroughTwoBuilds) {
-    if (!fs::exists(SourceDir() / "tests" / "core" / "fixture")) GTEST_SKIP() << "no fixture yet";
     fs::path dir = CopyFixture("golden_title");
     ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), false).ok);
     std::string page = ReadAll(dir / "!pictures.html");
@@ -99,17 +101,81 @@ TEST(Golden, AFolderTooLongForThePathBufferWritesNothing) {
     EXPECT_EQ(outcome.error, kErrorNameTooLong);
 }
 
-TEST(Golden, AWriteFailureIsNotReportedAsSuccess) {
-    if (!fs::exists(SourceDir() / "tests" / "core" / "fixture")) GTEST_SKIP() << "no fixture yet";
-    fs::path dir = CopyFixture("golden_fault");
-    SetWriteFaultForTests(1000, kErrorDiskFull);
-    GalleryOutcome outcome = WriteGalleryFiles(FolderText(dir).c_str(), false);
-    SetWriteFaultForTests(-1, 0);
+// Every name in `dir` that a build leaves behind as a temporary file.
+std::vector<std::string> Temporaries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir)) {
+        std::string name = item.path().filename().string();
+        if (name.rfind(".quimbo-", 0) == 0) names.push_back(name);
+    }
+    return names;
+}
+
+TEST(Golden, AFailedBuildLeavesTheOldFilesAsTheyWere) {
+    enum Fault { Create, Write, Flush, Move, Read, Search };
+    struct Case {
+        const char* what;
+        Fault fault;
+        bool pageKept, scriptKept;  // the script is still written when only the page fails
+    } cases[] = {
+        {"create", Create, true, true},  {"write", Write, true, true},   {"flush", Flush, true, true},
+        {"move", Move, true, true},      {"read", Read, true, false},    {"listing cut off", Search, true, false},
+    };
+    for (const Case& c : cases) {
+        fs::path dir = CopyFixture("golden_fault");
+        ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), false).ok);
+        std::string page = ReadAll(dir / "!pictures.html");
+        page.replace(page.find("const title=\"Images\"") + 13, 6, "Holiday 2025");
+        std::ofstream(dir / "!pictures.html", std::ios::binary) << page;
+        std::ofstream(dir / "$create-Thumbnails.cmd", std::ios::binary) << "echo old\r\n";
+
+        GalleryOutcome outcome;
+        {
+            testsupport::FileFaults faults;
+            switch (c.fault) {
+                case Create: faults.FailCreate(kErrorDiskFull); break;
+                case Write: faults.FailWritesAfter(1000, kErrorDiskFull); break;
+                case Flush: faults.FailFlush(kErrorDiskFull); break;
+                case Move: faults.FailMove(kErrorDiskFull); break;
+                case Read: faults.FailRead(kErrorDiskFull); break;
+                case Search: faults.FailSearchAfter(2, kErrorDiskFull); break;
+            }
+            outcome = WriteGalleryFiles(FolderText(dir).c_str(), false);
+        }
+        EXPECT_FALSE(outcome.ok) << c.what;
+        EXPECT_EQ(outcome.error, kErrorDiskFull) << c.what;
+        EXPECT_EQ(std::basic_string<PathChar>(outcome.failedName), kPageName) << c.what;
+        EXPECT_EQ(ReadAll(dir / "!pictures.html"), page) << c.what;
+        std::string script = ReadAll(dir / "$create-Thumbnails.cmd");
+        EXPECT_EQ(script == "echo old\r\n", c.scriptKept) << c.what;
+        EXPECT_TRUE(Temporaries(dir).empty()) << c.what << ": " << Temporaries(dir).front();
+    }
+}
+
+TEST(Golden, AFailedFirstBuildLeavesNoFileBehind) {
+    fs::path dir = CopyFixture("golden_first_fault");
+    GalleryOutcome outcome;
+    {
+        testsupport::FileFaults faults;
+        faults.FailWritesAfter(1000, kErrorDiskFull);
+        outcome = WriteGalleryFiles(FolderText(dir).c_str(), false);
+    }
     EXPECT_FALSE(outcome.ok);
     EXPECT_TRUE(outcome.pageCreated);
     EXPECT_TRUE(outcome.scriptCreated);  // the build goes on with the next file
     EXPECT_EQ(outcome.error, kErrorDiskFull);
-    EXPECT_EQ(fs::file_size(dir / "!pictures.html"), 1000u);
+    EXPECT_FALSE(fs::exists(dir / "!pictures.html"));
+    EXPECT_FALSE(fs::exists(dir / "$create-Thumbnails.cmd"));
+    EXPECT_TRUE(Temporaries(dir).empty());
+}
+
+TEST(Golden, TemporariesOfAKilledRunAreRemovedByTheNext) {
+    fs::path dir = CopyFixture("golden_leftover");
+    std::ofstream(dir / ".quimbo-999999-7.tmp", std::ios::binary) << "half a page";
+    std::ofstream(dir / "keep.tmp", std::ios::binary) << "not ours";
+    ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), false).ok);
+    EXPECT_TRUE(Temporaries(dir).empty());
+    EXPECT_TRUE(fs::exists(dir / "keep.tmp"));
 }
 
 }  // namespace

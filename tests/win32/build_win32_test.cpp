@@ -8,6 +8,7 @@
 #include "gallery/title.h"
 #include "shell/icon_message.h"
 #include "shell/main_window.h"
+#include "tests/support/file_faults.h"
 #include "tests/win32/win32_support.h"
 
 using namespace w32test;
@@ -203,22 +204,30 @@ TEST(Build, AScriptHeldOpenGivesTheGermanErrorBoxAfterTheWholePage) {
     EXPECT_EQ(ReadBytes(folder / L"$create-Thumbnails.cmd"), "rem old\r\n");
 }
 
-// A write that fails after the file was created is a failure, with the system's text for it.
-TEST(Build, AWriteFailureAfterCreationShowsTheErrorBox) {
+// A write that fails halfway is a failure, with the system's text for it, and
+// the old page stays as it was, title and all.
+TEST(Build, AWriteFailureHalfwayShowsTheErrorBoxAndKeepsTheOldPage) {
     for (DWORD code : {static_cast<DWORD>(ERROR_DISK_FULL), static_cast<DWORD>(ERROR_NOT_READY)}) {
         TempFolder folder;
         MakeFile(folder / L"a.jpg");
+        std::string oldPage = "<script>\r\nconst title=\"Holiday 2025\";\r\n</script>\r\n";
+        MakeFile(folder / L"!pictures.html", oldPage, FILE_ATTRIBUTE_READONLY);
         TestWindow window;
-        SetWriteFaultForTests(100, code);
         {
+            testsupport::FileFaults faults;
+            faults.FailWritesAfter(100, code);
             BoxCatcher catcher({IDOK});
             BuildGallery(window.Handle(), folder.Path().c_str());
-            SetWriteFaultForTests(-1, 0);
             ASSERT_EQ(catcher.Boxes().size(), 1u) << code;
             ExpectErrorBox(catcher.Boxes()[0], window.Handle(), code, false);
         }
         EXPECT_EQ(Utf8(StatusText), Utf8(WorkingStatus(folder.Path(), false)));
-        EXPECT_EQ(ReadBytes(folder / L"!pictures.html").size(), 100u) << "left as far as it was written";
+        EXPECT_EQ(ReadBytes(folder / L"!pictures.html"), oldPage);
+        EXPECT_EQ(ReadBytes(folder / L"$create-Thumbnails.cmd"), "<missing>") << "no half a script either";
+        WIN32_FIND_DATAW data;
+        HANDLE left = FindFirstFileW((folder / L".quimbo-*").c_str(), &data);
+        EXPECT_EQ(left, INVALID_HANDLE_VALUE) << Utf8(data.cFileName);
+        if (left != INVALID_HANDLE_VALUE) FindClose(left);
     }
 }
 

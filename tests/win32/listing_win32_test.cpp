@@ -20,12 +20,13 @@ std::string ListedBytes(const TempFolder& folder) {
     TempFolder out;
     std::wstring path = out / L"entries.txt";
     SystemError error = 0;
-    FileHandle file = CreateOutputFile(path.c_str(), &error);
-    EXPECT_NE(file, 0) << error;
-    if (!file) return {};
-    StartLines(&Writer, file);
-    WriteImageEntries(&Writer, folder.Path().c_str());
-    EXPECT_TRUE(FinishLines(&Writer));
+    OutputFile file;
+    EXPECT_TRUE(BeginOutputFile(path.c_str(), &file, &error)) << error;
+    if (!file.handle) return {};
+    StartLines(&Writer, file.handle);
+    EXPECT_EQ(WriteImageEntries(&Writer, folder.Path().c_str()), 0u);
+    EXPECT_TRUE(FlushLines(&Writer));
+    EXPECT_TRUE(CommitOutputFile(&file, path.c_str(), &error)) << error;
     return ReadBytes(path);
 }
 

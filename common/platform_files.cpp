@@ -1,0 +1,148 @@
+// Output files that replace their old version only when complete, reads and
+// directory searches: the same on every system, made of the system calls in
+// platform_sys.h. In the test build each of those calls goes through the
+// replaceable table of fault_seam.h.
+#include "platform.h"
+#include "platform_sys.h"
+
+#if QUIMBO_FAULT_SEAM
+#include "fault_seam.h"
+
+const FileCalls kSystemFileCalls = {
+    sys::CreateNewFile, sys::WriteBytes, sys::FlushFile, sys::CloseFile,
+    sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext,
+};
+
+static FileCalls Calls = kSystemFileCalls;
+
+void SetFileCallsForTests(const FileCalls* calls) { Calls = calls ? *calls : kSystemFileCalls; }
+
+#define CALL(seamName, systemName) Calls.seamName
+#else
+#define CALL(seamName, systemName) sys::systemName
+#endif
+
+// ---- Output files --------------------------------------------------------------------------
+
+static constexpr PathChar kTemporaryPrefix[] = PATH_TEXT(".quimbo-");
+static constexpr PathChar kTemporarySuffix[] = PATH_TEXT(".tmp");
+
+// Units of `path` up to and including its last separator (none: 0).
+static size_t FolderLength(const PathChar* path) {
+    size_t folder = 0;
+    for (size_t i = 0; path[i]; ++i)
+        if (path[i] == kPathSeparator || path[i] == PathChar('/')) folder = i + 1;
+    return folder;
+}
+
+static void AppendNumber(PathBuf& out, uint32_t value) {
+    PathChar digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<PathChar>('0' + value % 10);
+        value /= 10;
+    } while (value);
+    while (count > 0) out.Append(digits[--count]);
+}
+
+bool BeginOutputFile(const PathChar* path, OutputFile* out, SystemError* error) {
+    // Threads of one process tell their files apart by the counter, processes by their number.
+    static uint32_t counter = 0;
+    out->handle = 0;
+    PathBuf temporary(out->temporary);
+    size_t folder = FolderLength(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary.Clear();
+        temporary.Append(path, folder);
+        temporary.Append(kTemporaryPrefix, TextLength(kTemporaryPrefix));
+        AppendNumber(temporary, sys::ProcessId());
+        temporary.Append(PathChar('-'));
+        AppendNumber(temporary, __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED));
+        temporary.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
+        if (temporary.overflow) {
+            *error = kErrorNameTooLong;
+            return false;
+        }
+        out->handle = CALL(create, CreateNewFile)(out->temporary, error);
+        if (out->handle) return true;
+        // A name left by an earlier process with the same number: take the next one.
+        if (!PathExists(out->temporary)) return false;
+    }
+    return false;
+}
+
+bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
+    return CALL(write, WriteBytes)(file, data, size, error);
+}
+
+bool CloseOutputFile(FileHandle file, SystemError* error) { return CALL(close, CloseFile)(file, error); }
+
+bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+    SystemError closeError = 0;
+    bool ok = CALL(flush, FlushFile)(out->handle, error);
+    bool closed = CALL(close, CloseFile)(out->handle, &closeError);
+    out->handle = 0;
+    if (ok && !closed) {
+        *error = closeError;
+        ok = false;
+    }
+    if (ok) ok = CALL(move, MoveOver)(out->temporary, path, error);
+    if (!ok) sys::RemoveFile(out->temporary);
+    return ok;
+}
+
+void DiscardOutputFile(OutputFile* out) {
+    if (out->handle) {
+        SystemError ignored = 0;
+        CALL(close, CloseFile)(out->handle, &ignored);
+        out->handle = 0;
+    }
+    sys::RemoveFile(out->temporary);
+}
+
+bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemError* error) {
+    OutputFile out;
+    if (!BeginOutputFile(path, &out, error)) return false;
+    if (!WriteFileBytes(out.handle, data, size, error)) {
+        DiscardOutputFile(&out);
+        return false;
+    }
+    return CommitOutputFile(&out, path, error);
+}
+
+void RemoveLeftoverTemporaries(const PathChar* folder) {
+    PathChar storage[kPathCapacity];
+    PathBuf pattern(storage);
+    pattern.AppendZ(folder);
+    pattern.Append(kTemporaryPrefix, TextLength(kTemporaryPrefix));
+    pattern.Append(PathChar('*'));
+    pattern.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
+    PathChar pathStorage[kPathCapacity];
+    PathBuf path(pathStorage);
+    DirSearch search;
+    FoundEntry entry;
+    SystemError error = 0;
+    if (pattern.overflow || !sys::FindFirst(pattern.buf, &search, &entry, &error)) return;
+    do {
+        if (entry.attributes & kAttributeDirectory) continue;
+        path.Clear();
+        path.AppendZ(folder);
+        path.Append(entry.name, entry.nameLength);
+        if (!path.overflow) sys::RemoveFile(path.buf);
+    } while (sys::FindNext(&search, &entry, &error));
+    EndSearch(&search);
+}
+
+// ---- Reading and searching ---------------------------------------------------------------
+
+long ReadFileStart(const PathChar* path, char* data, size_t size, SystemError* error) {
+    return CALL(read, ReadStart)(path, data, size, error);
+}
+
+bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
+    return CALL(findFirst, FindFirst)(pattern, search, entry, error);
+}
+
+bool FindNextEntry(DirSearch* search, FoundEntry* entry, SystemError* error) {
+    return CALL(findNext, FindNext)(search, entry, error);
+}

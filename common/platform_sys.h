@@ -1,0 +1,38 @@
+// Inside the platform layer: the system calls that the portable file routines
+// (platform_files.cpp) are made of, one implementation per system. Nothing
+// outside common/platform_* includes this.
+#pragma once
+
+#include "platform.h"
+
+namespace sys {
+
+// Creates a new file at `path` (failing when one exists), for writing only,
+// shared with nobody; 0 with `error` when it cannot.
+FileHandle CreateNewFile(const PathChar* path, SystemError* error);
+
+bool WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error);
+
+// Forces what was written to `file` onto the disk.
+bool FlushFile(FileHandle file, SystemError* error);
+
+bool CloseFile(FileHandle file, SystemError* error);
+
+// Moves the file `from` over `to` in one step, replacing what is at `to`
+// (the link itself where `to` is a symbolic link or reparse point).
+bool MoveOver(const PathChar* from, const PathChar* to, SystemError* error);
+
+// Removes a file; failures are ignored.
+void RemoveFile(const PathChar* path);
+
+// ReadFileStart, as platform.h describes it.
+long ReadStart(const PathChar* path, char* data, size_t size, SystemError* error);
+
+// FindFirstEntry and FindNextEntry, as platform.h describes them.
+bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
+bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
+
+// The number of this process, for names that no other process uses.
+uint32_t ProcessId();
+
+}  // namespace sys
