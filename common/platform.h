@@ -175,7 +175,7 @@ constexpr size_t kSystemErrorTextCapacity = 513;
 // (TrimErrorText). Empty when the system has no text for the code or it does not fit.
 const PathChar* SystemErrorText(SystemError code, PathChar* out);
 
-// The platform's upper-case mapping of one UTF-16 unit: CharUpperW's on
-// Windows, the C.UTF-8 locale's on POSIX. A unit without a single-unit upper
-// case stays as it is.
+// The platform's upper-case mapping of one UTF-16 unit: the system's table on
+// Windows (LCMapStringW, which maps as CharUpperW does), the C.UTF-8 locale's
+// on POSIX. A unit without a single-unit upper case stays as it is.
 char16_t PlatformUpperCase(char16_t unit);

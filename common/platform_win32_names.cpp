@@ -29,6 +29,10 @@ bool NameContainsNoCase(const PathChar* name, size_t length, const char* part) {
 }
 
 char16_t PlatformUpperCase(char16_t unit) {
-    // CharUpperW maps a single character when the high word of its argument is zero.
-    return static_cast<char16_t>(reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(unit)))));
+    // The system's table, as CharUpperW applies it to a single character, but
+    // from kernel32: a program that has no window then needs no user32 (whose
+    // start-up costs time and memory).
+    wchar_t in = unit;
+    wchar_t out = unit;
+    return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &in, 1, &out, 1) == 1 ? static_cast<char16_t>(out) : unit;
 }
