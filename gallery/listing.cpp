@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include "encode.h"
+#include "page_text.h"
 
 static const PathChar* const kPresencePatterns[] = {
     PATH_TEXT("*.svg"), PATH_TEXT("*.jpg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.jpeg"),
@@ -43,8 +44,8 @@ void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* ent
     FoundEntry entry;
     if (!FindFirstEntry(patternPath, &search, &entry)) return;
     // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
-    char srcStorage[1024];
-    char textStorage[1024];
+    char srcStorage[kEntryNameBytes];
+    char textStorage[kEntryNameBytes];
     ByteBuf src(srcStorage);
     ByteBuf text(textStorage);
     do {
@@ -59,25 +60,4 @@ void WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* ent
         WriteEntry(page, ++*entryCounter, src.View(), text.View());
     } while (FindNextEntry(&search, &entry));
     EndSearch(&search);
-}
-
-void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText) {
-    // Line 2 holds the name three times over in its longest form (%XX per byte).
-    char storage[8192];
-    ByteBuf line(storage);
-    WriteLine(page, "<figure>");
-    line.Append(" <img id=\"");
-    FormatEntryId(number, line);
-    line.Append("\" class=\"bild zoom\" src=\"");
-    EncodeImageSrc(srcBytes, line);
-    line.Append("\" alt=\"");
-    AppendAttributeText(nameText, line);
-    line.Append("\" loading=\"lazy\" onload=\"getDimensions(this)\">");
-    WriteLine(page, line.View());
-    line.Clear();
-    line.Append(" <figcaption onclick=\"toggleDim()\" title=\"[I]nfo&hellip;\">");
-    AppendAttributeText(nameText, line);
-    line.Append("</figcaption>");
-    WriteLine(page, line.View());
-    WriteLine(page, "</figure>\r\n");
 }
