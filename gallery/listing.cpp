@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include "encode.h"
+#include "page_text.h"
 
 static const PathChar* const kPresencePatterns[] = {
     PATH_TEXT("*.svg"), PATH_TEXT("*.jpg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.jpeg"),
@@ -47,8 +48,8 @@ SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, i
     SystemError error = 0;
     if (!FindFirstEntry(patternPath, &search, &entry, &error)) return error;
     // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
-    char srcStorage[1024];
-    char textStorage[1024];
+    char srcStorage[kEntryNameBytes];
+    char textStorage[kEntryNameBytes];
     ByteBuf src(srcStorage);
     ByteBuf text(textStorage);
     do {
@@ -64,25 +65,4 @@ SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, i
     } while (FindNextEntry(&search, &entry, &error));
     EndSearch(&search);
     return error;
-}
-
-void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText) {
-    // Line 2 holds the name three times over in its longest form (%XX per byte).
-    char storage[8192];
-    ByteBuf line(storage);
-    WriteLine(page, "<figure>");
-    line.Append(" <img id=\"");
-    FormatEntryId(number, line);
-    line.Append("\" class=\"bild zoom\" src=\"");
-    EncodeImageSrc(srcBytes, line);
-    line.Append("\" alt=\"");
-    AppendAttributeText(nameText, line);
-    line.Append("\" loading=\"lazy\" onload=\"getDimensions(this)\">");
-    WriteLine(page, line.View());
-    line.Clear();
-    line.Append(" <figcaption onclick=\"toggleDim()\" title=\"[I]nfo&hellip;\">");
-    AppendAttributeText(nameText, line);
-    line.Append("</figcaption>");
-    WriteLine(page, line.View());
-    WriteLine(page, "</figure>\r\n");
 }

@@ -1,4 +1,5 @@
-// Finding the images of a folder and writing one figure entry per image.
+// Finding the images of a folder and writing one figure entry per image
+// (the entry itself is WriteEntry's, in page_text.h).
 #pragma once
 
 #include "../common/common.h"
@@ -16,7 +17,3 @@ SystemError WriteImageEntries(LineWriter* page, const PathChar* folder);
 // Writes the entries of one pattern path, raising `entryCounter` before each.
 // Returns 0, or the code of a search that failed.
 SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter);
-
-// Writes the four lines of one entry. `srcBytes` are the name's bytes before
-// percent-encoding, `nameText` its UTF-8 text for alt and caption.
-void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText);

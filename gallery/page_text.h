@@ -1,25 +1,37 @@
-// The fixed texts of the gallery page and of the thumbnail script.
+// The gallery page and the thumbnail script, written from the files in
+// gallery/page with their holes filled.
 //
-// Each routine writes its lines through WriteLine; the texts are UTF-8 and
-// byte-exact. German or English follows `german`.
+// Each routine writes through WriteLine, so every line ends in CR LF; the
+// texts are UTF-8 and byte-exact. German or English follows `german`.
 #pragma once
 
 #include <string_view>
 
 #include "../common/common.h"
 
-// From "<!DOCTYPE html>" through "</style>" and its empty line: the head with
-// the language code, the `revised` date, the favicon, the `title` constant
-// (the carried-over bytes, unchanged) and the whole style sheet.
+// From "<!DOCTYPE html>" through "</style>" and its empty line (head.html with
+// style.css): the head with the language code, the `revised` date, the
+// favicon, the `title` constant (the carried-over bytes, unchanged) and the
+// whole style sheet.
 void WritePageHead(LineWriter* page, bool german, std::string_view date, std::string_view title);
 
 // The page script, "</head><body>", the zoom overlay, the heading and the
-// search block, through the closing "</div>" of the search block and its empty line.
+// search block, through the closing "</div>" of the search block and its
+// empty line (body.html with script.js).
 void WritePageScriptAndBody(LineWriter* page, bool german);
 
-// The footer after the entries: count line ending in `stamp`, copyright line,
-// "</footer>", an empty line and "</body></html>".
+// The longest name WriteEntry takes, in bytes, for `srcBytes` and `nameText` each.
+constexpr size_t kEntryNameBytes = 1024;
+
+// Writes one entry (entry.html): four lines and an empty one. `srcBytes` are
+// the name's bytes before percent-encoding, `nameText` its UTF-8 text for alt
+// and caption, each at most kEntryNameBytes long (the listing's own bound), so
+// that their encoded forms always fit.
+void WriteEntry(LineWriter* page, int number, std::string_view srcBytes, std::string_view nameText);
+
+// The footer after the entries (footer.html): count line ending in `stamp`,
+// copyright line, "</footer>", an empty line and "</body></html>".
 void WritePageFooter(LineWriter* page, bool german, std::string_view stamp);
 
-// The whole of "$create-Thumbnails.cmd".
+// The whole of "$create-Thumbnails.cmd" (thumbnails.cmd).
 void WriteThumbnailScript(LineWriter* script, bool german);
