@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -25,8 +26,21 @@ std::string ReadAll(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// This run's own scratch folder below the shared temporary folder, so that
+// runs side by side (native and sanitizer builds, other checkouts) never share
+// files; removed when the program ends.
+const fs::path& Scratch() {
+    struct Folder {
+        fs::path path = fs::path(::testing::TempDir()) / ("quimbo_cli_" + std::to_string(getpid()));
+        Folder() { fs::create_directories(path); }
+        ~Folder() { fs::remove_all(path); }
+    };
+    static Folder folder;
+    return folder.path;
+}
+
 RunResult QuimboBuild(const std::string& args, const std::string& env = "LC_ALL=C LC_MESSAGES= LANG=") {
-    fs::path dir = fs::path(::testing::TempDir());
+    const fs::path& dir = Scratch();
     std::string command = "env " + env + " '" QUIMBO_BUILD_EXE "' " + args + " >'" + (dir / "cli.out").string() +
                           "' 2>'" + (dir / "cli.err").string() + "'";
     int status = std::system(command.c_str());
@@ -34,7 +48,7 @@ RunResult QuimboBuild(const std::string& args, const std::string& env = "LC_ALL=
 }
 
 fs::path MakeFolder(const std::string& name, std::initializer_list<std::string> files) {
-    fs::path dir = fs::path(::testing::TempDir()) / name;
+    fs::path dir = Scratch() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const std::string& file : files) std::ofstream(dir / file) << "x";
