@@ -1,11 +1,13 @@
 // quimbo-build: writes the gallery page and thumbnail script of one folder,
 // without a window.
 //
-//   quimbo-build [--lang de|en] FOLDER
+//   quimbo-build [OPTION]... FOLDER      (see kHelpText)
 //
 // Exit codes: 0 written (the page's path is printed), 1 a file could not be
 // written (the file and the system's text on stderr), 2 no images in the
-// folder, 64 a malformed command line.
+// folder or no such folder, 64 a malformed command line. Every argument that
+// starts with "-" is an option, and an unknown one is a usage error, never a
+// folder; a lone "-" and everything after "--" are folder names.
 #include <stdio.h>
 #include <string.h>
 
@@ -67,9 +69,30 @@ static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
     return true;
 }
 
-static int Usage() {
-    fputs("usage: quimbo-build [--lang de|en] FOLDER\n"
-          "Writes !pictures.html and $create-Thumbnails.cmd into FOLDER.\n",
+// The answer to --help, on stdout: one line per option.
+static const char kHelpText[] =
+    "usage: quimbo-build [OPTION]... FOLDER\n"
+    "Writes the gallery page !pictures.html of the images in FOLDER and the\n"
+    "script $create-Thumbnails.cmd that makes their preview copies, into FOLDER.\n"
+    "\n"
+    "  --lang de|en      language of the page (default: the user's language)\n"
+    "  --previews[=all]  make the _t preview copies (all: remake every one)\n"
+    "  --jobs N          preview workers (default: number of cores)\n"
+    "  --version         print the version and exit\n"
+    "  -h, --help        print this help and exit\n"
+    "  --                end of options: the next argument is FOLDER\n"
+    "\n"
+    "Exit status: 0 written, 1 a file could not be written, 2 no images or no\n"
+    "such folder, 3 some previews could not be made, 64 a malformed command line.\n";
+
+// A malformed command line: "quimbo-build: " `what` and `arg` (when given), the
+// usage line and where to find more, on stderr. Returns the exit code 64.
+static int UsageError(const char* what, const PathChar* arg = nullptr) {
+    fputs("quimbo-build: ", stderr);
+    fputs(what, stderr);
+    if (arg) PrintPath(stderr, arg);
+    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--jobs N] FOLDER\n"
+          "Try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
 }
@@ -77,28 +100,39 @@ static int Usage() {
 int MAIN(int argc, PathChar** argv) {
     ApplyLanguageRule();
     const PathChar* folderArg = nullptr;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        if (ARG_EQ(argv[i], "--fixed-time")) {
+        const PathChar* arg = argv[i];
+        bool isOption = !optionsEnded && arg[0] == PathChar('-') && arg[1] != 0;
+        if (!isOption) {
+            if (folderArg) return UsageError("more than one folder: ", arg);
+            folderArg = arg;
+        } else if (ARG_EQ(arg, "--")) {
+            optionsEnded = true;
+        } else if (ARG_EQ(arg, "--fixed-time")) {
             static LocalTime fixedTime;
-            if (i + 1 >= argc || !ParseFixedTime(argv[i + 1], &fixedTime)) return Usage();
+            if (i + 1 >= argc || !ParseFixedTime(argv[i + 1], &fixedTime))
+                return UsageError("--fixed-time needs YYYY-MM-DDTHH:MM");
             ++i;
             SetClockForTests(&fixedTime);
-        } else if (ARG_EQ(argv[i], "--lang")) {
-            if (i + 1 >= argc) return Usage();
+        } else if (ARG_EQ(arg, "--lang")) {
+            if (i + 1 >= argc) return UsageError("--lang needs de or en");
             ++i;
             if (ARG_EQ(argv[i], "de")) GermanUi = true;
             else if (ARG_EQ(argv[i], "en")) GermanUi = false;
-            else return Usage();
-        } else if (ARG_EQ(argv[i], "-h") || ARG_EQ(argv[i], "--help")) {
-            Usage();
+            else return UsageError("--lang needs de or en, not: ", argv[i]);
+        } else if (ARG_EQ(arg, "-h") || ARG_EQ(arg, "--help")) {
+            fputs(kHelpText, stdout);
             return 0;
-        } else if (folderArg) {
-            return Usage();
+        } else if (ARG_EQ(arg, "--version")) {
+            fputs("quimbo-build " QUIMBO_VERSION "\n", stdout);
+            return 0;
         } else {
-            folderArg = argv[i];
+            return UsageError("unknown option: ", arg);
         }
     }
-    if (!folderArg || !folderArg[0]) return Usage();
+    if (!folderArg) return UsageError("no folder given");
+    if (!folderArg[0]) return UsageError("the folder name is empty");
 
     // The folder as the window keeps it: always ending in a separator.
     PathChar storage[kPathCapacity];
@@ -112,6 +146,13 @@ int MAIN(int argc, PathChar** argv) {
         PrintPath(stderr, folderArg);
         PrintReason(kErrorNameTooLong);
         return 1;
+    }
+    // A path that names a file has no folder behind its separator either.
+    if (!PathExists(folder.buf)) {
+        fputs(PathExists(folderArg) ? "quimbo-build: not a folder: " : "quimbo-build: no such folder: ", stderr);
+        PrintPath(stderr, folderArg);
+        fputs("\n", stderr);
+        return 2;
     }
     if (!FolderHasImages(folder.buf)) {
         fputs("No images in this folder:\n", stderr);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,19 +26,31 @@ inline std::string ReadAll(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// This run's own scratch folder below the test's temporary folder, so that
+// runs side by side never share files; removed when the program ends.
+inline const fs::path& Scratch() {
+    struct Folder {
+        fs::path path = fs::path(::testing::TempDir()) / ("quimbo_cli_" + std::to_string(getpid()));
+        Folder() { fs::create_directories(path); }
+        ~Folder() { fs::remove_all(path); }
+    };
+    static Folder folder;
+    return folder.path;
+}
+
 // Runs quimbo-build with `args` (shell words) and `env` in front; its exit
 // code and what it printed.
 inline RunResult QuimboBuild(const std::string& args, const std::string& env = "LC_ALL=C LC_MESSAGES= LANG=") {
-    fs::path dir = fs::path(::testing::TempDir());
+    const fs::path& dir = Scratch();
     std::string command = "env " + env + " '" QUIMBO_BUILD_EXE "' " + args + " >'" + (dir / "cli.out").string() +
                           "' 2>'" + (dir / "cli.err").string() + "'";
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(dir / "cli.out"), ReadAll(dir / "cli.err")};
 }
 
-// A fresh folder `name` under the test's scratch folder holding `files` (one byte each).
+// A fresh folder `name` in the scratch folder holding `files` (one byte each).
 inline fs::path MakeFolder(const std::string& name, std::initializer_list<std::string> files) {
-    fs::path dir = fs::path(::testing::TempDir()) / name;
+    fs::path dir = Scratch() / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     for (const std::string& file : files) std::ofstream(dir / file) << "x";

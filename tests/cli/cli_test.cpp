@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -72,6 +73,66 @@ TEST(QuimboBuild, RefusesFoldersWithoutImagesAndBadCommandLines) {
         EXPECT_EQ(bad.exitCode, 64) << args;
         EXPECT_NE(bad.err.find("usage: quimbo-build"), std::string::npos);
     }
+}
+
+TEST(QuimboBuild, VersionAndHelpGoToStdoutAndExitZero) {
+    RunResult version = QuimboBuild("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "quimbo-build " QUIMBO_VERSION "\n");
+    EXPECT_EQ(version.err, "");
+    for (std::string flag : {"--help", "-h"}) {
+        RunResult help = QuimboBuild(flag);
+        EXPECT_EQ(help.exitCode, 0) << flag;
+        EXPECT_EQ(help.err, "") << flag;
+        EXPECT_EQ(help.out.rfind("usage: quimbo-build [OPTION]... FOLDER\n", 0), 0u) << help.out;
+        for (std::string line : {"\n  --lang de|en ", "\n  --previews[=all] ", "\n  --jobs N ", "\n  --version ",
+                                 "\n  -h, --help ", "\n  -- "})
+            EXPECT_NE(help.out.find(line), std::string::npos) << line;
+    }
+}
+
+// Options are never taken for folders; a lone "-" and anything after "--" are
+// folder names. Runs in a folder holding the image folders "-" and "-x".
+TEST(QuimboBuild, CommandLineCases) {
+    fs::path dir = MakeFolder("cli_args", {"a.jpg"});
+    fs::create_directory(dir / "-");
+    fs::create_directory(dir / "-x");
+    std::ofstream(dir / "-" / "a.jpg") << "x";
+    std::ofstream(dir / "-x" / "a.jpg") << "x";
+    const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--jobs N] FOLDER\n"
+                              "Try 'quimbo-build --help' for more information.\n";
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::string out, err, written;  // `written`: the folder that gets a page, if any
+    } cases[] = {
+        {"-", 0, "-/!pictures.html\n", "", "-"},
+        {"-- -x", 0, "-x/!pictures.html\n", "", "-x"},
+        {"--lang en -- -", 0, "-/!pictures.html\n", "", "-"},
+        {"-x", 64, "", "quimbo-build: unknown option: -x\n" + usage, ""},
+        {"--bogus .", 64, "", "quimbo-build: unknown option: --bogus\n" + usage, ""},
+        {". --lang=de", 64, "", "quimbo-build: unknown option: --lang=de\n" + usage, ""},
+        {"--LANG de .", 64, "", "quimbo-build: unknown option: --LANG\n" + usage, ""},
+        {"--version=2", 64, "", "quimbo-build: unknown option: --version=2\n" + usage, ""},
+        {"--lang fr .", 64, "", "quimbo-build: --lang needs de or en, not: fr\n" + usage, ""},
+        {"-- . -x", 64, "", "quimbo-build: more than one folder: -x\n" + usage, ""},
+        {"--", 64, "", "quimbo-build: no folder given\n" + usage, ""},
+        {"missing", 2, "", "quimbo-build: no such folder: missing\n", ""},
+        {"a.jpg", 2, "", "quimbo-build: not a folder: a.jpg\n", ""},
+        {"-- --x", 2, "", "quimbo-build: no such folder: --x\n", ""},
+    };
+    fs::path before = fs::current_path();
+    fs::current_path(dir);
+    for (const Case& c : cases) {
+        for (const char* name : {".", "-", "-x"}) fs::remove(fs::path(name) / "!pictures.html");
+        RunResult run = QuimboBuild(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args;
+        EXPECT_EQ(run.out, c.out) << c.args;
+        EXPECT_EQ(run.err, c.err) << c.args;
+        for (const char* name : {".", "-", "-x"})
+            EXPECT_EQ(fs::exists(fs::path(name) / "!pictures.html"), c.written == name) << c.args << " " << name;
+    }
+    fs::current_path(before);
 }
 
 TEST(QuimboBuild, AFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {

@@ -40,13 +40,17 @@ void SetTitle(const fs::path& dir, const std::string& title) {
 }
 
 TEST(Replace, AFullDiskKeepsTheOldPageWithItsTitle) {
-    fs::path dir = fs::path(::testing::TempDir()) / "replace_full";
+    fs::path dir = Scratch() / "replace_full";
     fs::remove_all(dir);
     fs::create_directories(dir);
     // A disk of our own: a small tmpfs in a mount namespace of this test process.
     if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{dir};
     for (const char* image : {"a.jpg", "b.png"}) std::ofstream(dir / image) << "x";
     ASSERT_EQ(QuimboBuild(Quote(dir)).exitCode, 0);
     SetTitle(dir, "Holiday 2025");
@@ -68,17 +72,16 @@ TEST(Replace, AFullDiskKeepsTheOldPageWithItsTitle) {
     EXPECT_EQ(ReadAll(dir / "!pictures.html"), page);
     EXPECT_EQ(ReadAll(dir / "$create-Thumbnails.cmd"), script);  // whole: rewritten in full or kept
     EXPECT_TRUE(Temporaries(dir).empty());
-    umount(dir.c_str());
 }
 
 TEST(Replace, ALinkIsReplacedItselfAndItsTargetStaysUntouched) {
-    fs::path outside = fs::path(::testing::TempDir()) / "replace_outside.txt";
+    fs::path outside = Scratch() / "replace_outside.txt";
     struct Case {
         const char* what;
         fs::path target;
     } cases[] = {
         {"link to a file outside", outside},
-        {"dangling link", fs::path(::testing::TempDir()) / "replace_nowhere" / "gone.html"},
+        {"dangling link", Scratch() / "replace_nowhere" / "gone.html"},
         {"link to /dev/zero", "/dev/zero"},
     };
     for (const char* name : kNames) {
@@ -91,7 +94,7 @@ TEST(Replace, ALinkIsReplacedItselfAndItsTargetStaysUntouched) {
             EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name))) << name << ", " << c.what;
             EXPECT_GT(fs::file_size(dir / name), 1000u) << name << ", " << c.what;
             EXPECT_EQ(ReadAll(outside), "someone else's file") << name << ", " << c.what;
-            EXPECT_FALSE(fs::exists(fs::path(::testing::TempDir()) / "replace_nowhere")) << c.what;
+            EXPECT_FALSE(fs::exists(Scratch() / "replace_nowhere")) << c.what;
         }
     }
 }
