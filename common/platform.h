@@ -47,17 +47,20 @@ extern const SystemError kErrorDiskFull;     // a write that the disk could not 
 using FileHandle = intptr_t;
 
 // A file that replaces another only when it is complete. It is written under
-// a temporary name in the folder of its final name (".quimbo-PID-N.tmp",
+// a temporary name beside its final one (the final name + ".quimbo-tmp",
 // which no image pattern matches, not even through an 8.3 short name), then
 // flushed and moved over the final name in one step, so that a failure at any
 // point leaves the old file as it was.
 struct OutputFile {
     FileHandle handle;
-    PathChar temporary[kPathCapacity + 32];  // the folder of the final name and the temporary name
+    PathChar temporary[kPathCapacity + 16];  // the final path and ".quimbo-tmp"
 };
 
 // Creates the temporary file for `path`, for writing only and shared with
-// nobody. False (with `error`, and nothing left behind) when it cannot be made.
+// nobody; one that a killed run left there is removed first. False (with
+// `error`, and nothing left behind) when it cannot be made, also when another
+// running build is writing the same file right now (its temporary file is
+// left alone: on POSIX the error is then EEXIST).
 bool BeginOutputFile(const PathChar* path, OutputFile* out, SystemError* error);
 
 // Writes all `size` bytes. False (with `error`) when the system refused or wrote short.
@@ -77,8 +80,10 @@ void DiscardOutputFile(OutputFile* out);
 // CommitOutputFile.
 bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemError* error);
 
-// Removes the temporary files of output files in `folder` (ending in a
-// separator) that a run which was killed left behind.
+// Removes every temporary file of an output file in `folder` (ending in a
+// separator) that a run which was killed left behind, and none that a running
+// one is writing. It reads the whole folder; BeginOutputFile already removes
+// the one in its own way.
 void RemoveLeftoverTemporaries(const PathChar* folder);
 
 // True when something other than a regular file, a directory or a symbolic

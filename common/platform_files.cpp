@@ -24,51 +24,26 @@ void SetFileCallsForTests(const FileCalls* calls) { Calls = calls ? *calls : kSy
 
 // ---- Output files --------------------------------------------------------------------------
 
-static constexpr PathChar kTemporaryPrefix[] = PATH_TEXT(".quimbo-");
-static constexpr PathChar kTemporarySuffix[] = PATH_TEXT(".tmp");
-
-// Units of `path` up to and including its last separator (none: 0).
-static size_t FolderLength(const PathChar* path) {
-    size_t folder = 0;
-    for (size_t i = 0; path[i]; ++i)
-        if (path[i] == kPathSeparator || path[i] == PathChar('/')) folder = i + 1;
-    return folder;
-}
-
-static void AppendNumber(PathBuf& out, uint32_t value) {
-    PathChar digits[10];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<PathChar>('0' + value % 10);
-        value /= 10;
-    } while (value);
-    while (count > 0) out.Append(digits[--count]);
-}
+// The temporary file of an output file is its final name with this added: an
+// extension of its own, so that no image pattern matches it, not even through
+// the 8.3 short name, whose extension would be "QUI".
+static constexpr PathChar kTemporarySuffix[] = PATH_TEXT(".quimbo-tmp");
 
 bool BeginOutputFile(const PathChar* path, OutputFile* out, SystemError* error) {
-    // Threads of one process tell their files apart by the counter, processes by their number.
-    static uint32_t counter = 0;
     out->handle = 0;
     PathBuf temporary(out->temporary);
-    size_t folder = FolderLength(path);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary.Clear();
-        temporary.Append(path, folder);
-        temporary.Append(kTemporaryPrefix, TextLength(kTemporaryPrefix));
-        AppendNumber(temporary, sys::ProcessId());
-        temporary.Append(PathChar('-'));
-        AppendNumber(temporary, __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED));
-        temporary.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
-        if (temporary.overflow) {
-            *error = kErrorNameTooLong;
-            return false;
-        }
-        out->handle = CALL(create, CreateNewFile)(out->temporary, error);
-        if (out->handle) return true;
-        // A name left by an earlier process with the same number: take the next one.
-        if (!PathExists(out->temporary)) return false;
+    temporary.AppendZ(path);
+    temporary.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
+    if (temporary.overflow) {
+        *error = kErrorNameTooLong;
+        return false;
     }
-    return false;
+    out->handle = CALL(create, CreateNewFile)(out->temporary, error);
+    // One that is there already was left by a run that was killed before it could
+    // move it into place; one that a running build still writes is its, and stays.
+    if (!out->handle && PathExists(out->temporary) && sys::RemoveIfAbandoned(out->temporary))
+        out->handle = CALL(create, CreateNewFile)(out->temporary, error);
+    return out->handle != 0;
 }
 
 bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
@@ -114,7 +89,6 @@ void RemoveLeftoverTemporaries(const PathChar* folder) {
     PathChar storage[kPathCapacity];
     PathBuf pattern(storage);
     pattern.AppendZ(folder);
-    pattern.Append(kTemporaryPrefix, TextLength(kTemporaryPrefix));
     pattern.Append(PathChar('*'));
     pattern.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
     PathChar pathStorage[kPathCapacity];
@@ -128,7 +102,7 @@ void RemoveLeftoverTemporaries(const PathChar* folder) {
         path.Clear();
         path.AppendZ(folder);
         path.Append(entry.name, entry.nameLength);
-        if (!path.overflow) sys::RemoveFile(path.buf);
+        if (!path.overflow) sys::RemoveIfAbandoned(path.buf);
     } while (sys::FindNext(&search, &entry, &error));
     EndSearch(&search);
 }

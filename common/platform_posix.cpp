@@ -11,6 +11,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -37,7 +38,17 @@ FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
         *error = static_cast<SystemError>(errno);
         return 0;
     }
+    flock(fd, LOCK_EX | LOCK_NB);  // released by the close, or by the end of the process
     return HandleOf(fd);
+}
+
+bool sys::RemoveIfAbandoned(const PathChar* path) {
+    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool abandoned = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (abandoned) abandoned = unlink(path) == 0;
+    close(fd);
+    return abandoned;
 }
 
 bool sys::WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
@@ -84,8 +95,6 @@ bool sys::MoveOver(const PathChar* from, const PathChar* to, SystemError* error)
 }
 
 void sys::RemoveFile(const PathChar* path) { unlink(path); }
-
-uint32_t sys::ProcessId() { return static_cast<uint32_t>(getpid()); }
 
 bool IsSpecialFile(const PathChar* path) {
     struct stat info;

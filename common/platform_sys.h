@@ -8,8 +8,13 @@
 namespace sys {
 
 // Creates a new file at `path` (failing when one exists), for writing only,
-// shared with nobody; 0 with `error` when it cannot.
+// shared with nobody, and marks it as in use for as long as it is open (on
+// POSIX an flock); 0 with `error` when it cannot.
 FileHandle CreateNewFile(const PathChar* path, SystemError* error);
+
+// Removes the file at `path` unless a running program has it open as a file
+// of CreateNewFile's. True when it was removed.
+bool RemoveIfAbandoned(const PathChar* path);
 
 bool WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error);
 
@@ -31,8 +36,5 @@ long ReadStart(const PathChar* path, char* data, size_t size, SystemError* error
 // FindFirstEntry and FindNextEntry, as platform.h describes them.
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
 bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
-
-// The number of this process, for names that no other process uses.
-uint32_t ProcessId();
 
 }  // namespace sys

@@ -16,6 +16,11 @@ FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
     return reinterpret_cast<FileHandle>(file);
 }
 
+bool sys::RemoveIfAbandoned(const PathChar* path) {
+    // A file that its writer still holds open (shared with nobody) cannot be deleted.
+    return DeleteFileW(path) != 0;
+}
+
 bool sys::WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error) {
     DWORD written = 0;
     if (!WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr)) {
@@ -61,8 +66,6 @@ bool sys::MoveOver(const PathChar* from, const PathChar* to, SystemError* error)
 }
 
 void sys::RemoveFile(const PathChar* path) { DeleteFileW(path); }
-
-uint32_t sys::ProcessId() { return GetCurrentProcessId(); }
 
 bool IsSpecialFile(const PathChar*) { return false; }
 

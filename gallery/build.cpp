@@ -59,7 +59,6 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
             return outcome;
         }
     }
-    RemoveLeftoverTemporaries(folder);
 
     SystemError error = 0;
     CarriedTitle title = ReadCarriedTitle(pagePath.buf, german, &error);

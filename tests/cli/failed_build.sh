@@ -27,7 +27,7 @@ for fault in write=1000 move; do
   [ ! -s "$work/out" ] || fail "$fault: stdout was: $(cat "$work/out")"
   cmp -s "$dir/!pictures.html" "$work/old-page" || fail "$fault: the old page changed"
   cmp -s "$dir/\$create-Thumbnails.cmd" "$work/old-script" || fail "$fault: the old script changed"
-  left=$(find "$dir" -name '.quimbo-*')
+  left=$(find "$dir" -name '*.quimbo-tmp')
   [ -z "$left" ] || fail "$fault: left behind: $left"
 done
 

@@ -25,7 +25,7 @@ std::vector<std::string> Temporaries(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& item : fs::directory_iterator(dir)) {
         std::string name = item.path().filename().string();
-        if (name.rfind(".quimbo-", 0) == 0) names.push_back(name);
+        if (name.size() > 11 && name.compare(name.size() - 11, 11, ".quimbo-tmp") == 0) names.push_back(name);
     }
     return names;
 }

@@ -106,7 +106,7 @@ std::vector<std::string> Temporaries(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& item : fs::directory_iterator(dir)) {
         std::string name = item.path().filename().string();
-        if (name.rfind(".quimbo-", 0) == 0) names.push_back(name);
+        if (name.size() > 11 && name.compare(name.size() - 11, 11, ".quimbo-tmp") == 0) names.push_back(name);
     }
     return names;
 }
@@ -169,13 +169,30 @@ TEST(Golden, AFailedFirstBuildLeavesNoFileBehind) {
     EXPECT_TRUE(Temporaries(dir).empty());
 }
 
-TEST(Golden, TemporariesOfAKilledRunAreRemovedByTheNext) {
+TEST(Golden, TemporariesOfAKilledRunAreRemovedByTheNextButNotThoseOfARunningOne) {
     fs::path dir = CopyFixture("golden_leftover");
-    std::ofstream(dir / ".quimbo-999999-7.tmp", std::ios::binary) << "half a page";
+    std::ofstream(dir / "!pictures.html.quimbo-tmp", std::ios::binary) << "half a page";
+    std::ofstream(dir / "$create-Thumbnails.cmd.quimbo-tmp", std::ios::binary) << "half a script";
     std::ofstream(dir / "keep.tmp", std::ios::binary) << "not ours";
     ASSERT_TRUE(WriteGalleryFiles(FolderText(dir).c_str(), false).ok);
     EXPECT_TRUE(Temporaries(dir).empty());
     EXPECT_TRUE(fs::exists(dir / "keep.tmp"));
+    EXPECT_GT(fs::file_size(dir / "!pictures.html"), 1000u);
+
+    // Another build that is writing the page right now keeps its file; this one fails on the page.
+    std::basic_string<PathChar> page = FolderText(dir) + kPageName;
+    OutputFile other;
+    SystemError error = 0;
+    ASSERT_TRUE(BeginOutputFile(page.c_str(), &other, &error));
+    std::string before = ReadAll(dir / "!pictures.html");
+    GalleryOutcome outcome = WriteGalleryFiles(FolderText(dir).c_str(), false);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_EQ(std::basic_string<PathChar>(outcome.failedName), kPageName);
+    EXPECT_TRUE(outcome.scriptCreated);
+    EXPECT_EQ(Temporaries(dir), std::vector<std::string>{"!pictures.html.quimbo-tmp"});
+    EXPECT_EQ(ReadAll(dir / "!pictures.html"), before);
+    DiscardOutputFile(&other);
+    EXPECT_TRUE(Temporaries(dir).empty());
 }
 
 }  // namespace

@@ -225,7 +225,7 @@ TEST(Build, AWriteFailureHalfwayShowsTheErrorBoxAndKeepsTheOldPage) {
         EXPECT_EQ(ReadBytes(folder / L"!pictures.html"), oldPage);
         EXPECT_EQ(ReadBytes(folder / L"$create-Thumbnails.cmd"), "<missing>") << "no half a script either";
         WIN32_FIND_DATAW data;
-        HANDLE left = FindFirstFileW((folder / L".quimbo-*").c_str(), &data);
+        HANDLE left = FindFirstFileW((folder / L"*.quimbo-tmp").c_str(), &data);
         EXPECT_EQ(left, INVALID_HANDLE_VALUE) << Utf8(data.cFileName);
         if (left != INVALID_HANDLE_VALUE) FindClose(left);
     }
