@@ -21,6 +21,14 @@ std::wstring Label() { return Pick(L"Target folder:\r\n\r\n", L"Zielordner:\r\n\
 std::wstring WarningCaption() { return Pick(L"E R R O R", L"F E H L E R"); }
 std::wstring Lang() { return GermanUi ? L"de" : L"en"; }
 
+// A callback of the system's, so stdcall on i686: a lambda would convert to a cdecl pointer.
+BOOL CALLBACK AddChildText(HWND child, LPARAM texts) {
+    wchar_t text[1024] = {};
+    GetWindowTextW(child, text, 1024);
+    reinterpret_cast<std::set<std::wstring>*>(texts)->insert(text);
+    return TRUE;
+}
+
 class Window : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -56,15 +64,7 @@ protected:
     }
     static std::set<std::wstring> StaticTexts(HWND box) {
         std::set<std::wstring> texts;
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM data) -> BOOL {
-                wchar_t text[1024] = {};
-                GetWindowTextW(child, text, 1024);
-                reinterpret_cast<std::set<std::wstring>*>(data)->insert(text);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&texts));
+        EnumChildWindows(box, AddChildText, reinterpret_cast<LPARAM>(&texts));
         return texts;
     }
     GuiRun gui;
