@@ -4,10 +4,12 @@
 //   quimbo-build [OPTION]... FOLDER      (see kHelpText)
 //
 // Exit codes: 0 written (the page's path is printed), 1 a file could not be
-// written (the file and the system's text on stderr), 2 no images in the
-// folder or no such folder, 64 a malformed command line. Every argument that
-// starts with "-" is an option, and an unknown one is a usage error, never a
-// folder; a lone "-" and everything after "--" are folder names.
+// written (the file and the system's text on stderr; previews included), 2 no
+// images in the folder or no such folder, 3 page and script written but some
+// previews could not be made from their images, 64 a malformed command line.
+// Every argument that starts with "-" is an option, and an unknown one is a
+// usage error, never a folder; a lone "-" and everything after "--" are
+// folder names.
 #include <stdio.h>
 #include <string.h>
 
@@ -15,6 +17,7 @@
 #include "../common/unicode.h"
 #include "../gallery/build.h"
 #include "../gallery/listing.h"
+#include "previews.h"
 
 #if QUIMBO_WIN32
 #define MAIN wmain
@@ -101,6 +104,8 @@ int MAIN(int argc, PathChar** argv) {
     ApplyLanguageRule();
     const PathChar* folderArg = nullptr;
     bool optionsEnded = false;
+    bool previews = false;
+    PreviewOptions previewOptions{false, 0};
     for (int i = 1; i < argc; ++i) {
         const PathChar* arg = argv[i];
         bool isOption = !optionsEnded && arg[0] == PathChar('-') && arg[1] != 0;
@@ -121,6 +126,15 @@ int MAIN(int argc, PathChar** argv) {
             if (ARG_EQ(argv[i], "de")) GermanUi = true;
             else if (ARG_EQ(argv[i], "en")) GermanUi = false;
             else return UsageError("--lang needs de or en, not: ", argv[i]);
+        } else if (ARG_EQ(arg, "--previews") || ARG_EQ(arg, "--previews=all")) {
+            previews = true;
+            previewOptions.remakeAll = arg[10] == PathChar('=');
+        } else if (ARG_EQ(arg, "--jobs")) {
+            int jobs = 0;
+            for (const PathChar* d = i + 1 < argc ? argv[++i] : PATH_TEXT(""); *d && jobs <= 1000; ++d)
+                jobs = (*d >= PathChar('0') && *d <= PathChar('9')) ? jobs * 10 + int(*d - PathChar('0')) : 1001;
+            if (jobs < 1 || jobs > 1000) return UsageError("--jobs needs a number from 1 to 1000");
+            previewOptions.jobs = jobs;
         } else if (ARG_EQ(arg, "-h") || ARG_EQ(arg, "--help")) {
             fputs(kHelpText, stdout);
             return 0;
@@ -169,15 +183,23 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 1;
     }
+    int exitCode = 0;
     if (!outcome.ok) {
         fputs("Cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         PrintReason(outcome.error);
-        return 1;
+        exitCode = 1;
+    } else {
+        PrintPath(stdout, folder.buf);
+        PrintPath(stdout, kPageName);
+        fputs("\n", stdout);
+        fflush(stdout);
     }
-    PrintPath(stdout, folder.buf);
-    PrintPath(stdout, kPageName);
-    fputs("\n", stdout);
-    return 0;
+    if (previews) {
+        PreviewCounts counts = MakePreviews(folder.buf, previewOptions);
+        if (counts.failedWrites) exitCode = 1;
+        else if (counts.failedImages && exitCode == 0) exitCode = 3;
+    }
+    return exitCode;
 }

@@ -1,0 +1,62 @@
+// Turning one image into the bytes of its preview: decode, turn upright,
+// bring to sRGB, scale so that the long side is 480 pixels, encode in the
+// image's own format. The only part of the previews that differs between the
+// builds: libvips on POSIX (preview_image_vips.cpp), the Windows Imaging
+// Component on Windows (preview_image_wic.cpp). Which files get a preview,
+// their names, the up-to-date rule and the writing are shared (previews.cpp).
+#pragma once
+
+#include <stddef.h>
+
+#include "../common/platform.h"
+
+constexpr int kPreviewLongSide = 480;
+constexpr int kPreviewJpegQuality = 70;  // percent; PNG and WebP use the library's defaults
+
+enum class PreviewFormat { Jpeg, Png, Webp };
+
+enum class PreviewOutcome {
+    Encoded,       // `data` and `size` hold the whole preview file
+    CopyOriginal,  // the long side is 480 or less: the preview is the image itself, byte for byte
+    Failed,        // `reason` tells why (corrupt, truncated, unsupported)
+};
+
+constexpr size_t kPreviewReasonCapacity = 256;
+
+struct PreviewImage {
+    PreviewOutcome outcome;
+    void* data;  // owned by the backend; FreePreviewImage releases it
+    size_t size;
+    char reason[kPreviewReasonCapacity];  // UTF-8, zero-terminated, one line
+};
+
+// Once per process, on the main thread, before any worker starts. False (with
+// a reason in `reason`) when the library cannot be used at all.
+bool StartPreviewLibrary(ByteBuf& reason);
+void StopPreviewLibrary();
+
+// Once on each worker thread, around all its calls of MakePreviewImage.
+void StartPreviewThread();
+void StopPreviewThread();
+
+// Makes the preview of the image file at `path`, stored as `format`. Safe to
+// call from several threads at once, one image per call.
+void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* result);
+
+// Releases what MakePreviewImage handed out; the result may then be reused.
+void FreePreviewImage(PreviewImage* result);
+
+// The preview's size for an image of `width` x `height` (already upright):
+// the long side becomes kPreviewLongSide, the other keeps the aspect ratio,
+// rounded to the nearest pixel and never 0. Only for images larger than that.
+inline void PreviewSize(int width, int height, int* previewWidth, int* previewHeight) {
+    bool wide = width >= height;
+    long long longSide = wide ? width : height, shortSide = wide ? height : width;
+    long long scaled = (shortSide * kPreviewLongSide * 2 + longSide) / (longSide * 2);
+    if (scaled < 1) scaled = 1;
+    *previewWidth = wide ? kPreviewLongSide : static_cast<int>(scaled);
+    *previewHeight = wide ? static_cast<int>(scaled) : kPreviewLongSide;
+}
+
+// Helper for the backends: sets a failed outcome with `text` (cut to fit, on one line).
+void SetPreviewFailure(PreviewImage* result, const char* text, size_t length);

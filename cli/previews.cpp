@@ -1,0 +1,315 @@
+// The preview job shared by both builds: which files, their preview names,
+// the up-to-date rule, the workers, the messages and the counts. Decoding and
+// encoding are the backend's (preview_image.h); writing goes through
+// WriteWholeFile, so a preview is either complete or not there at all.
+#include "previews.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "../gallery/encode.h"
+#include "../gallery/listing.h"
+#include "cli_platform.h"
+
+namespace {
+
+// The four kinds the thumbnail script converts, in its order.
+struct PreviewPattern {
+    const PathChar* pattern;
+    const char* extension;
+    PreviewFormat format;
+};
+const PreviewPattern kPreviewPatterns[] = {
+    {PATH_TEXT("*.jpg"), "jpg", PreviewFormat::Jpeg},
+    {PATH_TEXT("*.jpeg"), "jpeg", PreviewFormat::Jpeg},
+    {PATH_TEXT("*.webp"), "webp", PreviewFormat::Webp},
+    {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
+};
+
+constexpr int kMaxJobs = 64;
+
+PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
+
+// One image to do: its name in the job's name block, and the format.
+struct PreviewItem {
+    size_t nameOffset;
+    size_t nameLength;
+    PreviewFormat format;
+};
+
+enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
+
+struct PreviewJob {
+    const PathChar* folder;
+    PathChar* names;  // every image name, each zero-terminated
+    PreviewItem* items;
+    int count;
+    bool remakeAll;
+    bool terminal;
+    // Under the output lock:
+    int next;
+    int done;
+    PreviewCounts counts;
+};
+
+// Appends a native path or name as UTF-8.
+void AppendNativeText(const PathChar* text, size_t length, ByteBuf& out) {
+#if QUIMBO_WIN32
+    FileNameToUtf8(reinterpret_cast<const char16_t*>(text), length, out);
+#else
+    out.Append(text, length);
+#endif
+}
+
+// Writes one whole line on stderr, under the output lock. On a terminal the
+// progress line is cleared first; the next update writes it again.
+void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
+    if (job->terminal) fputs("\r                                        \r", stderr);
+    fwrite(line.buf, 1, line.len, stderr);
+    fputs("\n", stderr);
+}
+
+// "Cannot write PATH: REASON", as quimbo-build reports a page it could not write.
+void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError error) {
+    char storage[8192];
+    ByteBuf line(storage);
+    line.Append("Cannot write ");
+    AppendNativeText(path.buf, path.len, line);
+    line.Append(": ");
+    AppendSystemErrorTextUtf8(error, line);
+    EnterOutputLock();
+    PrintLineLocked(job, line);
+    LeaveOutputLock();
+}
+
+// "quimbo-build: no preview for NAME: REASON".
+void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
+    char storage[4096];
+    ByteBuf line(storage);
+    line.Append("quimbo-build: no preview for ");
+    AppendNativeText(job->names + item.nameOffset, item.nameLength, line);
+    line.Append(": ");
+    line.Append(reason, reasonLength);
+    EnterOutputLock();
+    PrintLineLocked(job, line);
+    LeaveOutputLock();
+}
+
+// Makes (or leaves alone) the preview of one image.
+ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
+    const PathChar* name = job->names + item.nameOffset;
+    PathChar imageStorage[kPathCapacity];
+    PathBuf imagePath(imageStorage);
+    imagePath.AppendZ(job->folder);
+    imagePath.Append(name, item.nameLength);
+    PathChar previewStorage[kPathCapacity];
+    PathBuf previewPath(previewStorage);
+    previewPath.AppendZ(job->folder);
+    PathChar previewNameStorage[kPathCapacity];
+    PathBuf previewName(previewNameStorage);
+    FormPreviewName(name, item.nameLength, "", previewName);  // never fails: the item was chosen by it
+    previewPath.Append(previewName.buf, previewName.len);
+    if (imagePath.overflow || previewPath.overflow) {
+        // Say which preview, even though its whole path does not fit.
+        char storage[8192];
+        ByteBuf line(storage);
+        line.Append("Cannot write ");
+        AppendNativeText(job->folder, TextLength(job->folder), line);
+        AppendNativeText(previewName.buf, previewName.len, line);
+        line.Append(": ");
+        AppendSystemErrorTextUtf8(kErrorNameTooLong, line);
+        EnterOutputLock();
+        PrintLineLocked(job, line);
+        LeaveOutputLock();
+        return ItemResult::WriteFailed;
+    }
+
+    FileState imageState, previewState;
+    ReadFileState(imagePath.buf, &imageState);
+    ReadFileState(previewPath.buf, &previewState);
+    if (!job->remakeAll && previewState.exists && previewState.isFile && imageState.exists &&
+        previewState.modified > imageState.modified)
+        return ItemResult::UpToDate;
+    if (previewState.exists && previewState.readOnly) {
+        // Someone protected this preview; it stays as it is.
+        ReportWriteFailure(job, previewPath, kErrorAccessDenied);
+        return ItemResult::WriteFailed;
+    }
+
+    MakePreviewImage(imagePath.buf, item.format, image);
+    ItemResult result = ItemResult::Made;
+    void* original = nullptr;
+    const void* bytes = image->data;
+    size_t size = image->size;
+    SystemError error = 0;
+    if (image->outcome == PreviewOutcome::Failed) {
+        ReportImageFailure(job, item, image->reason, TextLength(image->reason));
+        result = ItemResult::ImageFailed;
+    } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadWholeFile(imagePath.buf, &original, &size, &error)) {
+        char storage[1024];
+        ByteBuf reason(storage);
+        AppendSystemErrorTextUtf8(error, reason);
+        ReportImageFailure(job, item, reason.buf, reason.len);
+        result = ItemResult::ImageFailed;
+    } else {
+        if (image->outcome == PreviewOutcome::CopyOriginal) bytes = original;
+        if (!WriteWholeFile(previewPath.buf, bytes, size, &error)) {
+            ReportWriteFailure(job, previewPath, error);
+            result = ItemResult::WriteFailed;
+        }
+    }
+    free(original);
+    FreePreviewImage(image);
+    return result;
+}
+
+void PrintProgressLocked(const PreviewJob* job) {
+    if (!job->terminal) return;
+    fprintf(stderr, "\rpreviews %d/%d", job->done, job->count);
+    fflush(stderr);
+}
+
+// One worker: takes the next image until none is left.
+void RunPreviewWorker(void* context) {
+    PreviewJob* job = static_cast<PreviewJob*>(context);
+    StartPreviewThread();
+    PreviewImage image{};
+    for (;;) {
+        EnterOutputLock();
+        int index = job->next < job->count ? job->next++ : -1;
+        LeaveOutputLock();
+        if (index < 0) break;
+        ItemResult result = MakeOnePreview(job, job->items[index], &image);
+        EnterOutputLock();
+        switch (result) {
+            case ItemResult::Made: ++job->counts.made; break;
+            case ItemResult::UpToDate: ++job->counts.upToDate; break;
+            case ItemResult::ImageFailed: ++job->counts.failedImages; break;
+            case ItemResult::WriteFailed: ++job->counts.failedWrites; break;
+        }
+        ++job->done;
+        PrintProgressLocked(job);
+        LeaveOutputLock();
+    }
+    StopPreviewThread();
+}
+
+bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
+    if (needed <= *capacity) return true;
+    size_t wanted = *capacity ? *capacity * 2 : 256;
+    while (wanted < needed) wanted *= 2;
+    void* grown = realloc(*block, wanted * unit);
+    if (!grown) return false;
+    *block = grown;
+    *capacity = wanted;
+    return true;
+}
+
+// Lists the images that get a preview, pattern by pattern in the script's
+// order, each pattern in the order the listing shows it. False when memory ran out.
+bool CollectImages(PreviewJob* job) {
+    size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
+    PathChar patternStorage[kPathCapacity];
+    PathBuf patternPath(patternStorage);
+    for (const PreviewPattern& pattern : kPreviewPatterns) {
+        patternPath.Clear();
+        patternPath.AppendZ(job->folder);
+        patternPath.AppendZ(pattern.pattern);
+        DirSearch search;
+        FoundEntry entry;
+        if (patternPath.overflow || !FindFirstEntry(patternPath.buf, &search, &entry)) continue;
+        do {
+            if (entry.attributes & kAttributeDirectory) continue;
+            PathChar previewStorage[kPathCapacity];
+            PathBuf previewName(previewStorage);
+            if (!FormPreviewName(entry.name, entry.nameLength, pattern.extension, previewName)) continue;
+            if (!Grow(reinterpret_cast<void**>(&job->names), &namesCapacity, namesUsed + entry.nameLength + 1,
+                      sizeof(PathChar)) ||
+                !Grow(reinterpret_cast<void**>(&job->items), &itemCapacity, size_t(job->count) + 1,
+                      sizeof(PreviewItem))) {
+                EndSearch(&search);
+                return false;
+            }
+            for (size_t i = 0; i < entry.nameLength; ++i) job->names[namesUsed + i] = entry.name[i];
+            job->names[namesUsed + entry.nameLength] = 0;
+            job->items[job->count++] = PreviewItem{namesUsed, entry.nameLength, pattern.format};
+            namesUsed += entry.nameLength + 1;
+        } while (FindNextEntry(&search, &entry));
+        EndSearch(&search);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
+    size_t dot = length;
+    while (dot > 0 && name[dot - 1] != PathChar('.')) --dot;
+    if (dot == 0) return false;  // no extension at all
+    --dot;
+    const PathChar* own = name + dot + 1;
+    size_t ownLength = length - dot - 1;
+    if (extension[0]) {  // "" keeps whatever extension the name has
+        size_t i = 0;
+        for (; i < ownLength && extension[i]; ++i) {
+            if (FoldAscii(own[i]) != FoldAscii(PathChar(extension[i]))) return false;
+        }
+        if (i != ownLength || extension[i]) return false;
+    }
+    if (dot >= 2 && name[dot - 2] == PathChar('_') && FoldAscii(name[dot - 1]) == PathChar('T')) return false;
+    previewName.Clear();
+    previewName.Append(name, dot);
+    previewName.AppendZ(PATH_TEXT("_t"));
+    previewName.Append(name + dot, length - dot);
+    return !previewName.overflow;
+}
+
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options) {
+    PreviewJob job{};
+    job.folder = folder;
+    job.remakeAll = options.remakeAll;
+    job.terminal = StderrIsTerminal();
+    RemoveLeftoverTemporaries(folder);
+
+    bool listed = CollectImages(&job);
+    char reasonStorage[512];
+    ByteBuf reason(reasonStorage);
+    if (!listed) {
+        fputs("quimbo-build: no previews: out of memory\n", stderr);
+        job.counts.failedImages = job.count;
+    } else if (job.count > 0 && !StartPreviewLibrary(reason)) {
+        fputs("quimbo-build: no previews: ", stderr);
+        fwrite(reason.buf, 1, reason.len, stderr);
+        fputs("\n", stderr);
+        job.counts.failedImages = job.count;
+    } else if (job.count > 0) {
+        int jobs = options.jobs > 0 ? options.jobs : ProcessorCount();
+        if (jobs > kMaxJobs) jobs = kMaxJobs;
+        if (jobs > job.count) jobs = job.count;
+        PrintProgressLocked(&job);
+        RunOnThreads(jobs, RunPreviewWorker, &job);
+        StopPreviewLibrary();
+    }
+    free(job.names);
+    free(job.items);
+
+    PreviewCounts counts = job.counts;
+    counts.failed = counts.failedImages + counts.failedWrites;
+    if (job.terminal) fputs("\r                                        \r", stderr);
+    fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
+    return counts;
+}
+
+void SetPreviewFailure(PreviewImage* result, const char* text, size_t length) {
+    result->outcome = PreviewOutcome::Failed;
+    result->data = nullptr;
+    result->size = 0;
+    size_t n = 0;
+    // One line: stop at the first line break, drop trailing blanks and full stops.
+    while (n < length && n + 1 < kPreviewReasonCapacity && text[n] != '\n' && text[n] != '\r') {
+        result->reason[n] = text[n];
+        ++n;
+    }
+    n = TrimErrorText(result->reason, n);
+    result->reason[n] = 0;
+}

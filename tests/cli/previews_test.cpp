@@ -1,0 +1,479 @@
+// quimbo-build --previews on real images that the tests make with ImageMagick:
+// sizes, byte-for-byte copies, orientation, colour, alpha, names that get no
+// preview, damaged images, the up-to-date rule, and files that cannot be written.
+//
+// The same program runs natively and, for the Windows build, under Wine:
+// with QUIMBO_PREVIEWS_EXE (quimbo-build.exe) and QUIMBO_PREVIEWS_WINE_RUN
+// (cmake/wine-run) set, every case runs quimbo-build.exe on the same folders
+// through Wine's drive Z:, and the results are checked here natively.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/previews.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- Running quimbo-build ---------------------------------------------------------------
+
+struct Program {
+    std::string exe = QUIMBO_BUILD_EXE;
+    std::string wineRun;  // empty: native
+};
+
+const Program& UnderTest() {
+    static Program program = [] {
+        Program p;
+        if (const char* exe = getenv("QUIMBO_PREVIEWS_EXE")) p.exe = exe;
+        if (const char* wine = getenv("QUIMBO_PREVIEWS_WINE_RUN")) p.wineRun = wine;
+        return p;
+    }();
+    return program;
+}
+bool UnderWine() { return !UnderTest().wineRun.empty(); }
+
+std::string Quote(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The folder as the program under test names it (Wine's drive Z: is the root).
+std::string ArgPath(const fs::path& path) {
+    if (!UnderWine()) return path.string();
+    std::string text = "Z:" + path.string();
+    for (char& c : text) c = c == '/' ? '\\' : c;
+    return text;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+struct RunResult {
+    int exitCode;
+    std::string err;  // CR removed (the Windows build writes CR LF)
+};
+
+// Runs quimbo-build with `options` on `folder`; `asUser` runs it as another user (POSIX).
+RunResult RunPreviews(const std::string& options, const fs::path& folder, const std::string& asUser = "") {
+    fs::path errFile = fs::path(::testing::TempDir()) / "previews.err";
+    std::string command = "env LC_ALL=C LANG= ";
+    if (!asUser.empty()) command += "setpriv --reuid=" + asUser + " --regid=" + asUser + " --clear-groups ";  // numeric ids
+    if (UnderWine()) command += Quote(UnderTest().wineRun) + " ";
+    command += Quote(UnderTest().exe) + " --lang en " + options + " " + Quote(ArgPath(folder)) + " >/dev/null 2>" +
+               Quote(errFile.string());
+    int status = std::system(command.c_str());
+    std::string err;
+    for (char c : ReadAll(errFile))
+        if (c != '\r') err += c;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, err};
+}
+
+// ---- Images ---------------------------------------------------------------------------------
+
+fs::path NewFolder(const std::string& name) {
+    fs::path dir = fs::path(::testing::TempDir()) / ("previews_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
+
+// ImageMagick: `source` (arguments that make an image) into `path`.
+void MakeImage(const fs::path& path, const std::string& source) {
+    Shell("convert " + source + " " + Quote(path.string()));
+}
+
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgba;
+    const unsigned char* At(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }
+};
+
+Pixels ReadPixels(const fs::path& path) {
+    Pixels p;
+    std::string size;
+    {
+        FILE* pipe = popen(("identify -format '%w %h' " + Quote(path.string() + "[0]") + " 2>/dev/null").c_str(), "r");
+        char line[64] = {};
+        if (fgets(line, sizeof line, pipe)) size = line;
+        pclose(pipe);
+    }
+    if (sscanf(size.c_str(), "%d %d", &p.width, &p.height) != 2) return Pixels{};
+    p.rgba.resize(size_t(p.width) * p.height * 4);
+    FILE* pipe = popen(("convert " + Quote(path.string() + "[0]") + " -depth 8 rgba:- 2>/dev/null").c_str(), "r");
+    size_t got = fread(p.rgba.data(), 1, p.rgba.size(), pipe);
+    pclose(pipe);
+    if (got != p.rgba.size()) return Pixels{};
+    return p;
+}
+
+std::string Identify(const fs::path& path, const std::string& format) {
+    FILE* pipe = popen(("identify -format " + Quote(format) + " " + Quote(path.string() + "[0]") + " 2>/dev/null").c_str(), "r");
+    std::string out;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    pclose(pipe);
+    return out;
+}
+
+// Puts an EXIF block with only the orientation tag right after the JPEG's SOI marker.
+void SetJpegOrientation(const fs::path& path, int orientation) {
+    std::string jpeg = ReadAll(path);
+    ASSERT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+    const unsigned char tiff[] = {'I', 'I', 42, 0, 8, 0, 0, 0,                    // little-endian, IFD at 8
+                                  1, 0,                                           // one entry
+                                  0x12, 0x01, 3, 0, 1, 0, 0, 0,                   // 0x0112 SHORT x1
+                                  static_cast<unsigned char>(orientation), 0, 0, 0,
+                                  0, 0, 0, 0};                                    // no next IFD
+    std::string app1 = std::string("Exif\0\0", 6) + std::string(reinterpret_cast<const char*>(tiff), sizeof tiff);
+    size_t length = app1.size() + 2;
+    std::string segment = std::string("\xFF\xE1") + char(length >> 8) + char(length & 0xFF) + app1;
+    std::ofstream(path, std::ios::binary) << jpeg.substr(0, 2) + segment + jpeg.substr(2);
+}
+
+int Difference(const unsigned char* a, const unsigned char* b) {
+    int worst = 0;
+    for (int i = 0; i < 3; ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return worst;
+}
+
+std::map<std::string, fs::file_time_type> Times(const fs::path& dir) {
+    std::map<std::string, fs::file_time_type> times;
+    for (const auto& entry : fs::directory_iterator(dir)) times[entry.path().filename().string()] = entry.last_write_time();
+    return times;
+}
+
+std::vector<std::string> Leftovers(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(".quimbo-", 0) == 0) names.push_back(name);
+    }
+    return names;
+}
+
+// ---- Tests ------------------------------------------------------------------------------------
+
+TEST(PreviewNames, UnderscoreTBeforeTheOwnExtensionOnly) {
+    struct Case {
+        const char* name;
+        const char* extension;
+        const char* preview;  // nullptr: no preview
+    } cases[] = {
+        {"Dog.jpg", "jpg", "Dog_t.jpg"},
+        {"Urlaub 2023.JPEG", "jpeg", "Urlaub 2023_t.JPEG"},  // the letters stay as they are
+        {"a.b.Png", "png", "a.b_t.Png"},
+        {"pic_t.old.jpg", "jpg", "pic_t.old_t.jpg"},  // "_t" inside the name is no preview mark
+        {"t.jpg", "jpg", "t_t.jpg"},
+        {"x_t.jpg", "jpg", nullptr},
+        {"x_T.JPG", "jpg", nullptr},
+        {"_t.webp", "webp", nullptr},
+        {"x.jpgfoo", "jpg", nullptr},  // matched "*.jpg" only through its short name
+        {"x.jpeg", "jpg", nullptr},
+        {"noextension", "jpg", nullptr},
+    };
+    for (const Case& c : cases) {
+        char storage[64];
+        PathBuf preview(storage);
+        bool made = FormPreviewName(c.name, strlen(c.name), c.extension, preview);
+        EXPECT_EQ(made, c.preview != nullptr) << c.name;
+        if (made && c.preview) EXPECT_STREQ(preview.buf, c.preview) << c.name;
+    }
+    char tiny[8];
+    PathBuf small(tiny);
+    EXPECT_FALSE(FormPreviewName("abcdef.jpg", 10, "jpg", small));  // too long for the buffer: no preview, no cut name
+}
+
+TEST(Previews, SizeFormatAndNameOfEachKind) {
+    fs::path dir = NewFolder("sizes");
+    struct Case {
+        std::string name, source, preview;
+        int width, height;     // of the preview; 0: none is made
+        std::string format;    // ImageMagick's name for it; "copy": the image itself, byte for byte
+    } cases[] = {
+        {"Land.jpg", "-size 1600x1200 gradient:navy-gold", "Land_t.jpg", 480, 360, "JPEG"},
+        {"Port.JPG", "-size 900x1350 gradient:red-blue", "Port_t.JPG", 320, 480, "JPEG"},
+        {"Square.jpeg", "-size 1000x1000 plasma:", "Square_t.jpeg", 480, 480, "JPEG"},
+        {"Round.png", "-size 1001x999 gradient:white-black", "Round_t.png", 480, 479, "PNG"},
+        {"Stripe.PNG", "-size 2000x3 xc:teal", "Stripe_t.PNG", 480, 1, "PNG"},  // never 0 pixels high
+        {"small.png", "-size 300x200 gradient:", "small_t.png", 300, 200, "copy"},
+        {"exact.jpg", "-size 480x320 gradient:", "exact_t.jpg", 480, 320, "copy"},
+        {"x_t.jpg", "-size 900x900 xc:gray", "x_t_t.jpg", 0, 0, ""},
+        {"y_T.png", "-size 900x900 xc:gray", "y_T_t.png", 0, 0, ""},
+        {"anim.gif", "-size 900x900 xc:gray", "anim_t.gif", 0, 0, ""},
+        {"photo.jfif", "-size 900x900 xc:gray", "photo_t.jfif", 0, 0, ""},
+        {"favicon.ico", "-size 64x64 xc:gray", "favicon_t.ico", 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        bool jpeg = c.name.find(".jp") != std::string::npos || c.name.find(".jfif") != std::string::npos;
+        std::string target = (c.name.find(".jfif") != std::string::npos ? "jpg:" : "") + (dir / c.name).string();
+        Shell("convert " + c.source + (jpeg ? " -quality 90 " : " ") + Quote(target));
+    }
+
+    RunResult plain = RunPreviews("", dir);
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_FALSE(fs::exists(dir / "Land_t.jpg")) << "previews only with the option";
+
+    RunResult run = RunPreviews("--previews", dir);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "previews: made 7, up to date 0, failed 0\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.width == 0) {
+            EXPECT_FALSE(fs::exists(dir / c.preview));
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(dir / c.preview));
+        if (c.format == "copy") {
+            EXPECT_EQ(ReadAll(dir / c.preview), ReadAll(dir / c.name));
+            continue;
+        }
+        EXPECT_EQ(Identify(dir / c.preview, "%m %w %h"), c.format + " " + std::to_string(c.width) + " " +
+                                                             std::to_string(c.height));
+        if (c.format == "JPEG") EXPECT_EQ(Identify(dir / c.preview, "%Q"), "70");
+    }
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+}
+
+TEST(Previews, ExifOrientationIsAppliedToThePixels) {
+    // Four coloured quarters, so that every turn and mirror shows.
+    fs::path dir = NewFolder("orientation");
+    const std::string quarters =
+        "-size 400x300 xc:red xc:lime +append \\( -size 400x300 xc:blue xc:white +append \\) -append -quality 95";
+    MakeImage(dir / "original.png", quarters);
+    Pixels original = ReadPixels(dir / "original.png");
+    ASSERT_EQ(original.width, 800);
+    fs::remove(dir / "original.png");
+    struct Case {
+        const char* name;
+        int orientation;
+    } cases[] = {{"six.jpg", 6}, {"eight.jpg", 8}, {"three.jpg", 3}, {"one.jpg", 1}};
+    for (const Case& c : cases) {
+        MakeImage(dir / c.name, quarters);
+        SetJpegOrientation(dir / c.name, c.orientation);
+    }
+    RunResult run = RunPreviews("--previews", dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string preview = c.name;
+        preview.insert(preview.find('.'), "_t");
+        Pixels p = ReadPixels(dir / preview);
+        bool turned = c.orientation >= 5;
+        ASSERT_EQ(p.width, turned ? 360 : 480);
+        ASSERT_EQ(p.height, turned ? 480 : 360);
+        // No orientation left in the preview that would turn it once more.
+        std::string tag = Identify(dir / preview, "%[EXIF:Orientation]");
+        EXPECT_TRUE(tag == "" || tag == "1") << tag;
+        // Each sample of the upright preview against the original turned by hand.
+        for (int gy = 1; gy < 8; ++gy) {
+            for (int gx = 1; gx < 8; ++gx) {
+                if (gx == 4 || gy == 4) continue;  // the edges between the quarters are blurred
+                int x = gx * p.width / 8, y = gy * p.height / 8;
+                double u = (x + 0.5) / p.width, v = (y + 0.5) / p.height;  // in the upright image
+                double ou = u, ov = v;                                        // in the stored image
+                if (c.orientation == 6) ou = v, ov = 1 - u;
+                if (c.orientation == 8) ou = 1 - v, ov = u;
+                if (c.orientation == 3) ou = 1 - u, ov = 1 - v;
+                const unsigned char* want = original.At(int(ou * original.width), int(ov * original.height));
+                EXPECT_LE(Difference(p.At(x, y), want), 40) << "at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(Previews, CmykComesOutInTheRightColoursAndAlphaIsKept) {
+    fs::path dir = NewFolder("colour");
+    // Red, green, blue, white and black blocks stored as CMYK.
+    MakeImage(dir / "cmyk.jpg", "-size 300x600 xc:red xc:lime xc:blue xc:white xc:black +append -colorspace CMYK -quality 95");
+    // Pure green in Display P3, with the profile embedded: in sRGB it is pure green again.
+    MakeImage(dir / "green.png", "-size 900x600 xc:lime");
+    Shell("vips icc_transform " + Quote((dir / "green.png").string()) + " " + Quote((dir / "p3.jpg").string() + "[Q=95]") + " p3");
+    fs::remove(dir / "green.png");
+    // A transparent ground with a half-transparent red disc.
+    MakeImage(dir / "alpha.png", "-size 1000x800 xc:none -fill 'rgba(255,0,0,0.5)' -draw 'circle 500,400 500,100'");
+    RunResult run = RunPreviews("--previews", dir);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    Pixels cmyk = ReadPixels(dir / "cmyk_t.jpg");
+    ASSERT_EQ(cmyk.width, 480);
+    ASSERT_EQ(cmyk.height, 192);
+    struct Block {
+        const char* colour;
+        int dominant;  // channel that must lead clearly; -1: all high (white) or all low (black)
+        bool light;
+    } blocks[] = {{"red", 0, false}, {"green", 1, false}, {"blue", 2, false}, {"white", -1, true}, {"black", -1, false}};
+    for (int i = 0; i < 5; ++i) {
+        const unsigned char* px = cmyk.At(i * 96 + 48, 96);
+        SCOPED_TRACE(blocks[i].colour);
+        if (blocks[i].dominant < 0) {
+            for (int ch = 0; ch < 3; ++ch) EXPECT_TRUE(blocks[i].light ? px[ch] > 200 : px[ch] < 80) << int(px[ch]);
+        } else {
+            for (int ch = 0; ch < 3; ++ch) {
+                if (ch != blocks[i].dominant) EXPECT_GT(int(px[blocks[i].dominant]), int(px[ch]) + 60) << ch;
+            }
+        }
+    }
+
+    Pixels p3 = ReadPixels(dir / "p3_t.jpg");
+    ASSERT_EQ(p3.width, 480);
+    const unsigned char green[] = {0, 255, 0};
+    EXPECT_LE(Difference(p3.At(240, 160), green), 12) << int(p3.At(240, 160)[0]) << "," << int(p3.At(240, 160)[1]) << ","
+                                                      << int(p3.At(240, 160)[2]);
+    EXPECT_EQ(Identify(dir / "p3_t.jpg", "%[profile:icc]"), "") << "no profile left to apply twice";
+
+    Pixels alpha = ReadPixels(dir / "alpha_t.png");
+    ASSERT_EQ(alpha.width, 480);
+    ASSERT_EQ(alpha.height, 384);
+    EXPECT_EQ(alpha.At(5, 5)[3], 0);                 // the transparent ground
+    EXPECT_NEAR(alpha.At(240, 192)[3], 128, 8);      // the disc, half transparent
+    EXPECT_GT(alpha.At(240, 192)[0], 200);           // and still red
+}
+
+TEST(Previews, WebpKeepsItsFormatAndAlpha) {
+    fs::path dir = NewFolder("webp");
+    MakeImage(dir / "pic.webp", "-size 1000x500 xc:none -fill 'rgba(0,0,255,1)' -draw 'rectangle 0,0 499,499'");
+    RunResult run = RunPreviews("--previews", dir);
+    if (UnderWine() && run.err.find("no preview for pic.webp") != std::string::npos)
+        GTEST_SKIP() << "WebP skipped: this Windows Imaging Component has no WebP codec for it ("
+                     << run.err.substr(0, run.err.find('\n')) << ")";
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Identify(dir / "pic_t.webp", "%m %w %h"), "WEBP 480 240");
+    Pixels p = ReadPixels(dir / "pic_t.webp");
+    ASSERT_EQ(p.width, 480);
+    EXPECT_GT(p.At(100, 100)[2], 200);
+    EXPECT_EQ(p.At(400, 100)[3], 0);
+}
+
+TEST(Previews, DamagedImagesAreNamedAndTheRunGoesOn) {
+    fs::path dir = NewFolder("damaged");
+    MakeImage(dir / "good.jpg", "-size 1200x900 plasma: -quality 90");
+    std::string whole = ReadAll(dir / "good.jpg");
+    std::ofstream(dir / "truncated.jpg", std::ios::binary) << whole.substr(0, whole.size() / 3);
+    std::string corrupt = whole;
+    for (size_t i = 2; i < 400; ++i) corrupt[i] = char(i * 7);  // the markers and tables after SOI
+    std::ofstream(dir / "corrupt.jpg", std::ios::binary) << corrupt;
+    std::ofstream(dir / "text.png") << "this is no picture\n";
+    RunResult run = RunPreviews("--previews", dir);
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    for (const char* name : {"corrupt.jpg", "truncated.jpg", "text.png"}) {
+        std::string start = std::string("quimbo-build: no preview for ") + name + ": ";
+        size_t at = run.err.find(start);
+        ASSERT_NE(at, std::string::npos) << run.err;
+        size_t end = run.err.find('\n', at);
+        EXPECT_GT(end, at + start.size()) << "a reason is given: " << run.err;
+    }
+    EXPECT_NE(run.err.find("previews: made 1, up to date 0, failed 3\n"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::exists(dir / "good_t.jpg"));
+    for (const char* preview : {"corrupt_t.jpg", "truncated_t.jpg", "text_t.png"}) EXPECT_FALSE(fs::exists(dir / preview));
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+}
+
+TEST(Previews, ASecondRunWritesNothingAndAllRemakesEverything) {
+    fs::path dir = NewFolder("incremental");
+    for (const char* name : {"a.jpg", "b.png", "c.jpeg"}) MakeImage(dir / name, "-size 900x600 gradient:");
+    MakeImage(dir / "tiny.png", "-size 20x20 xc:red");
+    // Left by a killed run (a process id that no system hands out), and one of a run still going (ours).
+    std::ofstream(dir / ".quimbo-4194999-7.tmp") << "half";
+    std::string live = ".quimbo-" + std::to_string(getpid()) + "-1.tmp";
+    std::ofstream(dir / live) << "busy";
+
+    ASSERT_EQ(RunPreviews("--previews", dir).exitCode, 0);
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{live});
+    fs::remove(dir / live);
+    auto first = Times(dir);
+
+    RunResult again = RunPreviews("--previews", dir);
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(again.err, "previews: made 0, up to date 4, failed 0\n");
+    auto second = Times(dir);
+    for (const char* preview : {"a_t.jpg", "b_t.png", "c_t.jpeg", "tiny_t.png"}) EXPECT_EQ(first[preview], second[preview]) << preview;
+
+    // A changed image gets a new preview; the others stay.
+    fs::last_write_time(dir / "b.png", fs::file_time_type::clock::now() + std::chrono::hours(1));
+    RunResult changed = RunPreviews("--previews", dir);
+    EXPECT_EQ(changed.err, "previews: made 1, up to date 3, failed 0\n");
+    EXPECT_NE(Times(dir)["b_t.png"], first["b_t.png"]);
+    EXPECT_EQ(Times(dir)["a_t.jpg"], first["a_t.jpg"]);
+
+    RunResult all = RunPreviews("--previews=all --jobs 1", dir);
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_EQ(all.err, "previews: made 4, up to date 0, failed 0\n");
+    auto third = Times(dir);
+    for (const char* preview : {"a_t.jpg", "c_t.jpeg", "tiny_t.png"}) EXPECT_NE(first[preview], third[preview]) << preview;
+}
+
+TEST(Previews, PreviewsThatCannotBeWrittenGiveExitOneAndStayAsTheyAre) {
+    fs::path dir = NewFolder("readonly");
+    MakeImage(dir / "a.jpg", "-size 900x600 gradient:");
+    MakeImage(dir / "b.jpg", "-size 900x600 gradient:");
+    std::ofstream(dir / "a_t.jpg") << "kept";
+    fs::last_write_time(dir / "a_t.jpg", fs::last_write_time(dir / "a.jpg") - std::chrono::hours(1));  // stale
+    fs::permissions(dir / "a_t.jpg", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    RunResult run = RunPreviews("--previews", dir);
+    EXPECT_EQ(run.exitCode, 1);
+    std::string path = ArgPath(dir / "a_t.jpg");
+    EXPECT_NE(run.err.find("Cannot write " + path + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("previews: made 1, up to date 0, failed 1\n"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadAll(dir / "a_t.jpg"), "kept");
+    EXPECT_TRUE(fs::exists(dir / "b_t.jpg"));
+
+    // A folder the user may not write to (as root nothing is refused, so run as nobody): the
+    // page and script exist and are writable, the previews cannot be created.
+    if (UnderWine()) GTEST_SKIP() << "read-only folder: checked natively only (the Wine prefix belongs to root)";
+    fs::path locked = NewFolder("readonly_folder");
+    MakeImage(locked / "c.jpg", "-size 900x600 gradient:");
+    for (const char* name : {"!pictures.html", "$create-Thumbnails.cmd"}) {
+        std::ofstream(locked / name) << "";
+        fs::permissions(locked / name, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec));
+    }
+    fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    std::string user = geteuid() == 0 ? "65534" : "";  // nobody
+    RunResult refused = RunPreviews("--previews", locked, user);
+    fs::permissions(locked, fs::perms::owner_all);
+    if (refused.err.find("setpriv") != std::string::npos) GTEST_SKIP() << "cannot run as nobody: " << refused.err;
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    EXPECT_NE(refused.err.find("Cannot write " + (locked / "c_t.jpg").string() + ": Permission denied\n"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(locked / "c_t.jpg"));
+    EXPECT_EQ(Leftovers(locked), std::vector<std::string>{});
+}
+
+TEST(Previews, CommandLine) {
+    fs::path dir = NewFolder("cmdline");
+    MakeImage(dir / "a.jpg", "-size 900x600 gradient:");
+    for (const char* bad : {"--jobs 0", "--jobs x", "--jobs", "--jobs 2x", "--previews=some"}) {
+        EXPECT_EQ(RunPreviews(bad, dir).exitCode, 64) << bad;
+    }
+    EXPECT_FALSE(fs::exists(dir / "a_t.jpg"));
+    RunResult help = RunPreviews("--help", dir);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.err.find("--previews"), std::string::npos);
+    // No images at all: exit 2 as always, and no previews attempted.
+    fs::path gifs = NewFolder("gifs");
+    MakeImage(gifs / "a.gif", "-size 900x600 xc:red");
+    RunResult none = RunPreviews("--previews", gifs);
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_EQ(none.err.find("previews:"), std::string::npos);
+}
+
+}  // namespace
