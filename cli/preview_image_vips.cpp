@@ -23,6 +23,8 @@ void DropLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 void FailFromVips(PreviewImage* result, const char* fallback) {
     char* text = vips_error_buffer_copy();  // takes the text and clears the buffer
     const char* reason = text && text[0] ? text : fallback;
+    // vips names the file's full path here; the message names the file already.
+    if (strstr(reason, "is not a known file format")) reason = "not a known image format";
     // vips prefixes its messages with the class that failed ("VipsJpeg: ..."); the user does not need that.
     const char* colon = strstr(reason, ": ");
     if (colon && colon - reason < 32 && !memchr(reason, ' ', static_cast<size_t>(colon - reason))) reason = colon + 2;

@@ -497,6 +497,17 @@ TEST(Previews, CommandLine) {
     RunResult help = RunPreviews("--help", dir);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.err.find("--previews"), std::string::npos);
+    // On a terminal: one progress line updated in place, then the summary over it.
+    if (!UnderWine() && std::system("command -v script >/dev/null") == 0) {
+        fs::path typescript = dir / "typescript.txt";
+        std::string inner = Quote(UnderTest().exe) + " --previews=all " + Quote(dir.string());
+        Shell("script -qec " + Quote(inner) + " " + Quote(typescript.string()) + " >/dev/null");
+        std::string screen = ReadAll(typescript);
+        EXPECT_NE(screen.find("\rpreviews 0/1"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("\rpreviews 1/1"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("\rpreviews: made 1, up to date 0, failed 0\r\n"), std::string::npos) << screen;
+        fs::remove(typescript);
+    }
     // No images at all: exit 2 as always, and no previews attempted.
     fs::path gifs = NewFolder("gifs");
     MakeImage(gifs / "a.gif", "-size 900x600 xc:red");
