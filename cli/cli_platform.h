@@ -1,6 +1,6 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
-// of common/: file times, processors, the terminal, worker threads, one lock,
-// and reading a whole file. One POSIX file (cli_posix.cpp) and one Win32 file
+// of common/ (which writes the previews, WriteWholeFile): file times,
+// processors, the terminal, worker threads, one lock, and reading a whole file. One POSIX file (cli_posix.cpp) and one Win32 file
 // (cli_win32.cpp) stand behind it; CMake picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
@@ -44,15 +44,3 @@ void RunOnThreads(int count, void (*work)(void* context), void* context);
 // One process-wide lock for the counters and the output of the workers.
 void EnterOutputLock();
 void LeaveOutputLock();
-
-// ---- Whole-file replacement --------------------------------------------------------------
-// These two belong to the platform layer (common/platform.h), where they are being added;
-// until they land there, cli/replace_standin.cpp provides them with the same contract.
-
-// Writes `size` bytes as the whole new content of `path`: into a temporary file in the
-// same folder, flushed to disk, then moved over `path` (replacing a symbolic link itself,
-// never its target). On failure `path` is untouched, the temporary file is removed, and
-// `error` tells why.
-bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemError* error);
-// Removes temporary files that a killed run left in `folder` (ending in a separator).
-void RemoveLeftoverTemporaries(const PathChar* folder);

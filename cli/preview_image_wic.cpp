@@ -382,8 +382,8 @@ void Encode(const unsigned char* pixels, int width, int height, PreviewFormat fo
         if (format == PreviewFormat::Jpeg) {
             PROPBAG2 option = {};
             option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
-            VARIANT quality;
-            VariantInit(&quality);
+            VARIANT quality;  // set by hand: VariantInit would import oleaut32.dll for one memset
+            memset(&quality, 0, sizeof quality);
             quality.vt = VT_R4;
             quality.fltVal = kPreviewJpegQuality / 100.0f;
             options->Write(1, &option, &quality);

@@ -7,8 +7,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "../gallery/encode.h"
-#include "../gallery/listing.h"
+#include "../common/common.h"
+#include "../common/unicode.h"
 #include "cli_platform.h"
 
 namespace {
@@ -52,6 +52,13 @@ struct PreviewJob {
     PreviewCounts counts;
 };
 
+// Appends the system's text for `error` as UTF-8.
+void AppendErrorText(SystemError error, ByteBuf& out) {
+    PathChar text[kSystemErrorTextCapacity];
+    SystemErrorText(error, text);
+    AppendNameText(text, TextLength(text), out);
+}
+
 // Appends a native path or name as UTF-8.
 void AppendNativeText(const PathChar* text, size_t length, ByteBuf& out) {
 #if QUIMBO_WIN32
@@ -76,7 +83,7 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
     line.Append("Cannot write ");
     AppendNativeText(path.buf, path.len, line);
     line.Append(": ");
-    AppendSystemErrorTextUtf8(error, line);
+    AppendErrorText(error, line);
     EnterOutputLock();
     PrintLineLocked(job, line);
     LeaveOutputLock();
@@ -117,7 +124,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         AppendNativeText(job->folder, TextLength(job->folder), line);
         AppendNativeText(previewName.buf, previewName.len, line);
         line.Append(": ");
-        AppendSystemErrorTextUtf8(kErrorNameTooLong, line);
+        AppendErrorText(kErrorNameTooLong, line);
         EnterOutputLock();
         PrintLineLocked(job, line);
         LeaveOutputLock();
@@ -148,7 +155,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadWholeFile(imagePath.buf, &original, &size, &error)) {
         char storage[1024];
         ByteBuf reason(storage);
-        AppendSystemErrorTextUtf8(error, reason);
+        AppendErrorText(error, reason);
         ReportImageFailure(job, item, reason.buf, reason.len);
         result = ItemResult::ImageFailed;
     } else {
@@ -194,6 +201,19 @@ void RunPreviewWorker(void* context) {
     StopPreviewThread();
 }
 
+// A folder search that failed: the images it would have found get no preview.
+void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError error) {
+    char storage[8192];
+    ByteBuf line(storage);
+    line.Append("quimbo-build: no previews for ");
+    AppendNativeText(job->folder, TextLength(job->folder), line);
+    AppendNativeText(pattern, TextLength(pattern), line);
+    line.Append(": ");
+    AppendErrorText(error, line);
+    PrintLineLocked(job, line);
+    ++job->counts.failedImages;
+}
+
 bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
     if (needed <= *capacity) return true;
     size_t wanted = *capacity ? *capacity * 2 : 256;
@@ -217,7 +237,12 @@ bool CollectImages(PreviewJob* job) {
         patternPath.AppendZ(pattern.pattern);
         DirSearch search;
         FoundEntry entry;
-        if (patternPath.overflow || !FindFirstEntry(patternPath.buf, &search, &entry)) continue;
+        SystemError error = 0;
+        if (patternPath.overflow) continue;
+        if (!FindFirstEntry(patternPath.buf, &search, &entry, &error)) {
+            if (error) ReportSearchFailure(job, pattern.pattern, error);
+            continue;
+        }
         do {
             if (entry.attributes & kAttributeDirectory) continue;
             PathChar previewStorage[kPathCapacity];
@@ -234,8 +259,9 @@ bool CollectImages(PreviewJob* job) {
             job->names[namesUsed + entry.nameLength] = 0;
             job->items[job->count++] = PreviewItem{namesUsed, entry.nameLength, pattern.format};
             namesUsed += entry.nameLength + 1;
-        } while (FindNextEntry(&search, &entry));
+        } while (FindNextEntry(&search, &entry, &error));
         EndSearch(&search);
+        if (error) ReportSearchFailure(job, pattern.pattern, error);
     }
     return true;
 }
