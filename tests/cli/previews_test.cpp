@@ -170,7 +170,7 @@ std::vector<std::string> Leftovers(const fs::path& dir) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir)) {
         std::string name = entry.path().filename().string();
-        if (name.rfind(".quimbo-", 0) == 0) names.push_back(name);
+        if (name.find(".quimbo-tmp") != std::string::npos) names.push_back(name);
     }
     return names;
 }
@@ -423,7 +423,9 @@ TEST(Previews, ASecondRunWritesNothingAndAllRemakesEverything) {
     fs::path dir = NewFolder("incremental");
     for (const char* name : {"a.jpg", "b.png", "c.jpeg"}) MakeImage(dir / name, "-size 900x600 gradient:");
     MakeImage(dir / "tiny.png", "-size 20x20 xc:red");
-    std::ofstream(dir / ".quimbo-4194999-7.tmp") << "half";  // left behind by a killed run
+    // Left behind by a killed run: of a preview that is made now, and of one whose image is gone.
+    std::ofstream(dir / "a_t.jpg.quimbo-tmp") << "half";
+    std::ofstream(dir / "gone_t.png.quimbo-tmp") << "half";
 
     ASSERT_EQ(RunPreviews("--previews", dir).exitCode, 0);
     EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
