@@ -14,9 +14,9 @@
 #include <string.h>
 
 #include "../common/common.h"
-#include "../common/unicode.h"
 #include "../gallery/build.h"
 #include "../gallery/listing.h"
+#include "cli_text.h"
 #include "previews.h"
 
 #if QUIMBO_WIN32
@@ -31,21 +31,15 @@
 static void PrintPath(FILE* stream, const PathChar* path) {
     char storage[4 * kPathCapacity];
     ByteBuf text(storage);
-#if QUIMBO_WIN32
-    FileNameToUtf8(reinterpret_cast<const char16_t*>(path), TextLength(path), text);
-#else
-    text.AppendZ(path);
-#endif
+    AppendPathText(path, TextLength(path), text);
     fwrite(text.buf, 1, text.len, stream);
 }
 
 // ": " and the system's text for `error`, in UTF-8, on stderr.
 static void PrintReason(SystemError error) {
-    PathChar reason[kSystemErrorTextCapacity];
     char storage[4 * kSystemErrorTextCapacity];
     ByteBuf text(storage);
-    SystemErrorText(error, reason);
-    AppendNameText(reason, TextLength(reason), text);
+    AppendErrorText(error, text);
     fputs(": ", stderr);
     fwrite(text.buf, 1, text.len, stderr);
     fputs("\n", stderr);
@@ -70,6 +64,17 @@ static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
     if (text[sizeof kForm - 1] != 0) return false;
     *time = LocalTime{value[0], value[1], value[2], value[3], value[4]};
     return true;
+}
+
+// The number of --jobs: 1 to 1000 in decimal digits; 0 for anything else.
+static int ParseJobs(const PathChar* text) {
+    int jobs = 0;
+    for (const PathChar* digit = text; *digit; ++digit) {
+        if (*digit < PathChar('0') || *digit > PathChar('9')) return 0;
+        jobs = jobs * 10 + int(*digit - PathChar('0'));
+        if (jobs > 1000) return 0;
+    }
+    return jobs;
 }
 
 // The answer to --help, on stdout: one line per option.
@@ -130,11 +135,8 @@ int MAIN(int argc, PathChar** argv) {
             previews = true;
             previewOptions.remakeAll = arg[10] == PathChar('=');
         } else if (ARG_EQ(arg, "--jobs")) {
-            int jobs = 0;
-            for (const PathChar* d = i + 1 < argc ? argv[++i] : PATH_TEXT(""); *d && jobs <= 1000; ++d)
-                jobs = (*d >= PathChar('0') && *d <= PathChar('9')) ? jobs * 10 + int(*d - PathChar('0')) : 1001;
-            if (jobs < 1 || jobs > 1000) return UsageError("--jobs needs a number from 1 to 1000");
-            previewOptions.jobs = jobs;
+            previewOptions.jobs = i + 1 < argc ? ParseJobs(argv[++i]) : 0;
+            if (previewOptions.jobs == 0) return UsageError("--jobs needs a number from 1 to 1000");
         } else if (ARG_EQ(arg, "-h") || ARG_EQ(arg, "--help")) {
             fputs(kHelpText, stdout);
             return 0;

@@ -8,8 +8,8 @@
 #include <stdlib.h>
 
 #include "../common/common.h"
-#include "../common/unicode.h"
 #include "cli_platform.h"
+#include "cli_text.h"
 
 namespace {
 
@@ -52,22 +52,6 @@ struct PreviewJob {
     PreviewCounts counts;
 };
 
-// Appends the system's text for `error` as UTF-8.
-void AppendErrorText(SystemError error, ByteBuf& out) {
-    PathChar text[kSystemErrorTextCapacity];
-    SystemErrorText(error, text);
-    AppendNameText(text, TextLength(text), out);
-}
-
-// Appends a native path or name as UTF-8.
-void AppendNativeText(const PathChar* text, size_t length, ByteBuf& out) {
-#if QUIMBO_WIN32
-    FileNameToUtf8(reinterpret_cast<const char16_t*>(text), length, out);
-#else
-    out.Append(text, length);
-#endif
-}
-
 // Writes one whole line on stderr, under the output lock. On a terminal the
 // progress line is cleared first; the next update writes it again.
 void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
@@ -81,7 +65,7 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
     char storage[8192];
     ByteBuf line(storage);
     line.Append("Cannot write ");
-    AppendNativeText(path.buf, path.len, line);
+    AppendPathText(path.buf, path.len, line);
     line.Append(": ");
     AppendErrorText(error, line);
     EnterOutputLock();
@@ -94,7 +78,7 @@ void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const ch
     char storage[4096];
     ByteBuf line(storage);
     line.Append("quimbo-build: no preview for ");
-    AppendNativeText(job->names + item.nameOffset, item.nameLength, line);
+    AppendPathText(job->names + item.nameOffset, item.nameLength, line);
     line.Append(": ");
     line.Append(reason, reasonLength);
     EnterOutputLock();
@@ -121,8 +105,8 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         char storage[8192];
         ByteBuf line(storage);
         line.Append("Cannot write ");
-        AppendNativeText(job->folder, TextLength(job->folder), line);
-        AppendNativeText(previewName.buf, previewName.len, line);
+        AppendPathText(job->folder, TextLength(job->folder), line);
+        AppendPathText(previewName.buf, previewName.len, line);
         line.Append(": ");
         AppendErrorText(kErrorNameTooLong, line);
         EnterOutputLock();
@@ -206,8 +190,8 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     char storage[8192];
     ByteBuf line(storage);
     line.Append("quimbo-build: no previews for ");
-    AppendNativeText(job->folder, TextLength(job->folder), line);
-    AppendNativeText(pattern, TextLength(pattern), line);
+    AppendPathText(job->folder, TextLength(job->folder), line);
+    AppendPathText(pattern, TextLength(pattern), line);
     line.Append(": ");
     AppendErrorText(error, line);
     PrintLineLocked(job, line);
