@@ -44,10 +44,10 @@ protected:
     // `folder` and waits until the browser's status line names it (the
     // selection callback), then presses OK.
     void ChooseInBrowser(const std::wstring& folder) {
-        SeenDialog browser;
+        CaughtBox browser;
         ASSERT_TRUE(gui.NextDialog(&browser));
         ASSERT_TRUE(browser.isFolderBrowser);
-        EXPECT_EQ(browser.owner, gui.Window());
+        EXPECT_EQ(browser.shownOwner, gui.Window());
         for (int i = 0; i < 30 && gui.TreeRightArrowDowns() == 0; ++i) Sleep(50);
         Sleep(100);
         // Wine's tree sometimes stops part of the way down a long path; asking again goes on.
@@ -154,7 +154,7 @@ TEST(RegistryWrite, StoresTextWithItsZeroInTheThirtyTwoBitView) {
 }
 
 TEST(FolderOfPath, FoldersStayFilesGiveTheirFolder) {
-    std::wstring folder = MakeFolder(L"folder_of", {L"a.jpg"});
+    std::wstring folder = FolderWithFiles(L"folder_of", {L"a.jpg"});
     struct Case {
         std::wstring path;
         bool ok;
@@ -269,10 +269,10 @@ TEST_F(Window, MenuSystemMenuKeysAndWindow) {
 TEST_F(Window, StartWithAnArgumentOpensTheBrowserAndCancelLeavesTheTargetEmpty) {
     StoreFolder(L"D:\\Bilder\\");
     gui.Start(1);
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     EXPECT_TRUE(browser.isFolderBrowser);
-    EXPECT_EQ(browser.owner, gui.Window());
+    EXPECT_EQ(browser.shownOwner, gui.Window());
     std::wstring title = Pick(L"\U0001F306 Quimbo - Image Gallery\rTarget folder containing images:",
                               L"\U0001F306 Quimbo - Image Gallery\rZielordner mit Bildern:");
     EXPECT_NE(std::find(browser.statics.begin(), browser.statics.end(), title), browser.statics.end());
@@ -348,7 +348,7 @@ std::wstring FrameShot(const std::wstring& name, HWND window) {
 
 TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
     PageHandler handler;
-    std::wstring folder = MakeFolder(L"gallery_" + Lang(), {L"Beach.jpg", L"Dog.png", L"Old.gif"});
+    std::wstring folder = FolderWithFiles(L"gallery_" + Lang(), {L"Beach.jpg", L"Dog.png", L"Old.gif"});
     std::wstring target = folder + L"\\";
     std::wstring page = target + L"!pictures.html";
     StoreFolder(L"D:\\Before\\");
@@ -357,18 +357,18 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 
     Command(CMD_NEW_GALLERY);
     ChooseInBrowser(folder);
-    SeenDialog done;
+    CaughtBox done;
     ASSERT_TRUE(gui.NextDialog(&done));
     ASSERT_TRUE(done.isMessageBox);
     std::wstring created = Pick(L"Gallery created:\r\n\r\n", L"Galerie erstellt:\r") + page;
     EXPECT_EQ(std::wstring(StatusText), created);
     EXPECT_EQ(done.text, created + L"\r\r" + Pick(L"Start gallery now with browser?", L"Galerie jetzt mit Browser starten?"));
-    EXPECT_EQ(done.caption, L"\U0001F306 Quimbo - Image Gallery");
+    EXPECT_EQ(done.shownCaption, L"\U0001F306 Quimbo - Image Gallery");
     EXPECT_EQ(done.style, UINT(MB_YESNOCANCEL | MB_USERICON | MB_SETFOREGROUND));
     EXPECT_EQ(done.iconName, L"I");
     EXPECT_EQ(done.instance, GetModuleHandleW(nullptr));
-    EXPECT_EQ(done.helpId, 1u);
-    EXPECT_EQ(done.owner, nullptr);
+    EXPECT_EQ(done.contextHelpId, 1u);
+    EXPECT_EQ(done.shownOwner, nullptr);
     EXPECT_TRUE(FileExists(page));
     EXPECT_TRUE(FileExists(target + L"$create-Thumbnails.cmd"));
     EXPECT_EQ(std::wstring(TargetFolder), target);
@@ -390,7 +390,7 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 
     // Cancel, this time through Ctrl+N; the browser opens at the target and OK takes it.
     PressKeys(window, {VK_CONTROL, 'N'});
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     ASSERT_TRUE(browser.isFolderBrowser);
     Sleep(400);
@@ -417,15 +417,15 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 }
 
 TEST_F(Window, AFolderWithoutImagesIsRefusedAndTheRegistryKeepsItsValue) {
-    std::wstring folder = MakeFolder(L"gifs_" + Lang(), {L"a.gif", L"b.GIF"});
+    std::wstring folder = FolderWithFiles(L"gifs_" + Lang(), {L"a.gif", L"b.GIF"});
     StoreFolder(L"D:\\Before\\");
     gui.Start();
     Command(CMD_NEW_GALLERY);
     ChooseInBrowser(folder);
-    SeenDialog warning;
+    CaughtBox warning;
     ASSERT_TRUE(gui.NextDialog(&warning));
-    EXPECT_EQ(warning.owner, gui.Window());
-    EXPECT_EQ(warning.caption, WarningCaption());
+    EXPECT_EQ(warning.shownOwner, gui.Window());
+    EXPECT_EQ(warning.shownCaption, WarningCaption());
     EXPECT_EQ(warning.style, UINT(MB_ICONWARNING));
     EXPECT_EQ(warning.text, Pick(L"No images in this folder:", L"Keine Bilder in diesem Ordner:") + L"\r\r" + folder + L"\\");
     GuiRun::Press(warning.box, IDOK);
@@ -458,7 +458,7 @@ HDROP MakeDrop(const std::vector<std::wstring>& names) {
 
 TEST_F(Window, RunGalleryOpensThePageOrWarns) {
     PageHandler handler;
-    std::wstring folder = MakeFolder(L"run_" + Lang(), {L"a.jpg"});
+    std::wstring folder = FolderWithFiles(L"run_" + Lang(), {L"a.jpg"});
     DeleteStoredFolder();
     gui.Start();
     PostMessageW(gui.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder})), 0);
@@ -466,16 +466,16 @@ TEST_F(Window, RunGalleryOpensThePageOrWarns) {
     ASSERT_EQ(std::wstring(TargetFolder), folder + L"\\");
 
     PressKeys(gui.Window(), {VK_CONTROL, 'R'});
-    SeenDialog warning;
+    CaughtBox warning;
     ASSERT_TRUE(gui.NextDialog(&warning));
-    EXPECT_EQ(warning.owner, gui.Window());
-    EXPECT_EQ(warning.caption, WarningCaption());
+    EXPECT_EQ(warning.shownOwner, gui.Window());
+    EXPECT_EQ(warning.shownCaption, WarningCaption());
     EXPECT_EQ(warning.style, UINT(MB_ICONWARNING));
     EXPECT_EQ(warning.text, Pick(L"No Quimbo gallery found\rin this folder:", L"Keine Quimbo-Galerie vorhanden\rin diesem Ordner:") +
                                 L"\r\r" + folder + L"\\");
     GuiRun::Press(warning.box, IDOK);
 
-    MakeFolder(L"run_" + Lang(), {L"a.jpg", L"!pictures.html"});
+    FolderWithFiles(L"run_" + Lang(), {L"a.jpg", L"!pictures.html"});
     Command(CMD_RUN_GALLERY);
     std::wstring opened = handler.Opened();
     EXPECT_NE(opened.find(L"run_" + Lang()), std::wstring::npos);
@@ -485,9 +485,9 @@ TEST_F(Window, RunGalleryOpensThePageOrWarns) {
 }
 
 TEST_F(Window, DroppedItemsSetTheTargetFolder) {
-    std::wstring a = MakeFolder(L"drop_a", {L"one.jpg"});
-    std::wstring b = MakeFolder(L"drop_b", {L"two.jpg"});
-    std::wstring c = MakeFolder(L"drop_c", {L"three.txt"});
+    std::wstring a = FolderWithFiles(L"drop_a", {L"one.jpg"});
+    std::wstring b = FolderWithFiles(L"drop_b", {L"two.jpg"});
+    std::wstring c = FolderWithFiles(L"drop_c", {L"three.txt"});
     DeleteStoredFolder();
     gui.Start();
     auto drop = [&](const std::vector<std::wstring>& names) {
@@ -517,13 +517,13 @@ TEST_F(Window, HelpKeyAndQuestionMarkShowTheAboutBox) {
     std::wstring about = L"Quimbo - HTML Image Gallery Generator\rv1.1.0.0\r\u00A9 2025 Tervaldo\r" + kRule + L"\r" +
                          Pick(L"Made for everyone who keeps photos in folders", L"F\u00FCr alle, die ihre Fotos in Ordnern aufbewahren");
     PressKeys(gui.Window(), {VK_F1});
-    SeenDialog box;
+    CaughtBox box;
     ASSERT_TRUE(gui.NextDialog(&box)) << "F1 showed nothing";
     EXPECT_EQ(box.text, about);
-    EXPECT_EQ(box.caption, L"Information");
+    EXPECT_EQ(box.shownCaption, L"Information");
     EXPECT_EQ(box.style, UINT(MB_USERICON | MB_SETFOREGROUND));
     EXPECT_EQ(box.iconName, L"I");
-    EXPECT_EQ(box.owner, gui.Window());
+    EXPECT_EQ(box.shownOwner, gui.Window());
     GuiRun::Press(box.box, IDOK);
 
     // "&?" on the menu bar sends its command directly.
@@ -556,7 +556,7 @@ TEST_F(Window, EveryWayOfClosingEndsTheLoopWithZero) {
     // Ctrl+N opens the browser like the menu item does.
     gui.Start();
     PressKeys(gui.Window(), {VK_CONTROL, 'N'});
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     EXPECT_TRUE(browser.isFolderBrowser);
     GuiRun::Press(browser.box, IDCANCEL);
@@ -660,16 +660,16 @@ TEST_F(Window, AFolderTooLongForThePathBufferIsReportedAndNothingIsWritten) {
 
     gui.Start();
     gui.RunOnWindowThread([&] { BuildGallery(gui.Window(), folder.c_str()); });
-    SeenDialog error;
+    CaughtBox error;
     ASSERT_TRUE(gui.NextDialog(&error));
     wchar_t system[600] = {};
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_FILENAME_EXCED_RANGE, 0,
                              system, 600, nullptr);
     while (n && (system[n - 1] < 33 || system[n - 1] == L'.')) --n;
     EXPECT_EQ(error.text, Pick(L"System Error:\r\n", L"Systemfehler:\r\n") + std::wstring(system, n));
-    EXPECT_EQ(error.caption, WarningCaption());
+    EXPECT_EQ(error.shownCaption, WarningCaption());
     EXPECT_EQ(error.style, UINT(MB_ICONERROR));
-    EXPECT_EQ(error.owner, gui.Window());
+    EXPECT_EQ(error.shownOwner, gui.Window());
     GuiRun::Press(error.box, IDOK);
     ASSERT_TRUE(gui.WaitWork());
     EXPECT_EQ(std::wstring(StatusText), Pick(L"Working:", L"Bearbeitung:") + L"\r\n\r\n" + folder);
