@@ -142,6 +142,19 @@ void GuiRun::Start(int arguments) {
     if (!up) ADD_FAILURE() << "the main window did not come up within 5 s";
     window_ = MainWindowHandle;
     threadId_ = GuiThreadId;
+    // In front, as a program the user starts is: input that the window makes
+    // for itself (the folder browser's nudge) goes to the foreground window.
+    if (window_) {
+        SetForegroundWindow(window_);
+        HWND window = window_;
+        bool front = WaitUntil(
+            [window] {
+                HWND foreground = GetForegroundWindow();
+                return foreground == window || GetWindow(foreground, GW_OWNER) == window;  // or its browser
+            },
+            2000);
+        if (!front) ADD_FAILURE() << "the main window did not come to the front";
+    }
     Settle();
 }
 

@@ -48,16 +48,14 @@ protected:
         ASSERT_TRUE(gui.NextDialog(&browser));
         ASSERT_TRUE(browser.isFolderBrowser);
         EXPECT_EQ(browser.shownOwner, gui.Window());
-        for (int i = 0; i < 30 && gui.TreeRightArrowDowns() == 0; ++i) Sleep(50);
-        Sleep(100);
+        // The nudge opens the preselected folder in the tree; had it come after
+        // our selection, it would move the selection on.
+        EXPECT_TRUE(gui.WaitNudge(browser.box)) << "the folder tree did not get its Right-arrow nudge";
         // Wine's tree sometimes stops part of the way down a long path; asking again goes on.
         bool shown = false;
         for (int attempt = 0; attempt < 5 && !shown; ++attempt) {
             SendMessageW(browser.box, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-            for (int i = 0; i < 10 && !shown; ++i) {
-                shown = StaticTexts(browser.box).count(folder) > 0;
-                if (!shown) Sleep(50);
-            }
+            shown = WaitUntil([&] { return StaticTexts(browser.box).count(folder) > 0; }, 500, 50);
         }
         EXPECT_TRUE(shown) << "the browser's status line does not show the selected folder";
         GuiRun::Press(browser.box, IDOK);
@@ -277,8 +275,7 @@ TEST_F(Window, StartWithAnArgumentOpensTheBrowserAndCancelLeavesTheTargetEmpty) 
                               L"\U0001F306 Quimbo - Image Gallery\rZielordner mit Bildern:");
     EXPECT_NE(std::find(browser.statics.begin(), browser.statics.end(), title), browser.statics.end());
     GuiRun::Press(browser.box, IDCANCEL);
-    gui.Settle();
-    Sleep(100);
+    EXPECT_TRUE(gui.WaitClosed(browser.box));
     EXPECT_EQ(std::wstring(TargetFolder), L"");
     EXPECT_EQ(std::wstring(StatusText), Label());
     EXPECT_EQ(ReadStored().Text(), L"D:\\Bilder\\");
@@ -302,26 +299,29 @@ public:
         SetDefault(L"Software\\Classes\\.html", oldHtml_.empty() ? L"htmlfile" : oldHtml_);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\QuimboTest.Page");
     }
-    // The recorded command line, waiting up to `ms` for it.
+    // The recorded command line, once the stand-in has written it; empty when
+    // nothing comes within `ms`. Showing that nothing opens takes a short `ms`
+    // and waits all of it: an absence has no event to wait for.
     std::wstring Opened(DWORD ms = 10000) {
-        for (DWORD waited = 0; waited < ms; waited += 100) {
-            HANDLE in = CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            if (in != INVALID_HANDLE_VALUE) {
-                wchar_t buffer[2048] = {};
-                DWORD read = 0;
-                ReadFile(in, buffer, sizeof(buffer) - 2, &read, nullptr);
-                CloseHandle(in);
-                if (read) {
-                    DeleteFileW(log_.c_str());
-                    return buffer;
-                }
-            }
-            Sleep(100);
-        }
-        return L"";
+        std::wstring line;
+        WaitUntil([&] { return !(line = TakeRecord()).empty(); }, ms, 100);
+        return line;
     }
 
 private:
+    // The command line the stand-in wrote (it moves the whole file into place), or empty.
+    std::wstring TakeRecord() {
+        HANDLE in = CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (in == INVALID_HANDLE_VALUE) return L"";
+        wchar_t buffer[2048] = {};
+        DWORD read = 0;
+        ReadFile(in, buffer, sizeof(buffer) - 2, &read, nullptr);
+        CloseHandle(in);
+        if (!read) return L"";
+        DeleteFileW(log_.c_str());
+        return buffer;
+    }
+
     static std::wstring GetDefault(const wchar_t* path) {
         wchar_t value[256] = {};
         DWORD size = sizeof(value) - 2;
@@ -378,8 +378,7 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
     EXPECT_EQ(stored.bytes.size(), 2 * (target.size() + 1));
     EXPECT_EQ(stored.Text(), target);
 
-    gui.Settle();
-    Sleep(300);
+    gui.PaintNow();  // the status after the build, for the picture
     FrameShot(L"after_build", window);
 
     // No: nothing opens, the window stays as it is.
@@ -393,7 +392,7 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
     CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     ASSERT_TRUE(browser.isFolderBrowser);
-    Sleep(400);
+    EXPECT_TRUE(gui.WaitNudge(browser.box)) << "the folder tree did not get its Right-arrow nudge";
     EXPECT_GE(gui.TreeRightArrowDowns(), 1) << "the folder tree did not get its Right-arrow nudge";
     GuiRun::Press(browser.box, IDOK);
     ASSERT_TRUE(gui.NextDialog(&done));
@@ -429,8 +428,7 @@ TEST_F(Window, AFolderWithoutImagesIsRefusedAndTheRegistryKeepsItsValue) {
     EXPECT_EQ(warning.style, UINT(MB_ICONWARNING));
     EXPECT_EQ(warning.text, Pick(L"No images in this folder:", L"Keine Bilder in diesem Ordner:") + L"\r\r" + folder + L"\\");
     GuiRun::Press(warning.box, IDOK);
-    gui.Settle();
-    Sleep(100);
+    EXPECT_TRUE(gui.WaitClosed(warning.box));
     std::wstring here = WithSlash(CurrentDirectory());
     EXPECT_EQ(std::wstring(TargetFolder), here);
     EXPECT_EQ(std::wstring(StatusText), Label() + here);

@@ -13,6 +13,7 @@
 using testsupport::CurrentDirectory;
 using testsupport::FileExists;
 using testsupport::MakeFile;
+using testsupport::WaitUntil;
 using testsupport::WithSlash;
 
 inline std::wstring Pick(const wchar_t* english, const wchar_t* german) { return GermanUi ? german : english; }
