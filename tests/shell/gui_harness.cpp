@@ -13,6 +13,7 @@
 #include "tests/support/win32_helpers.h"
 
 using testsupport::BoxCatcher;
+using testsupport::ClassOf;
 using testsupport::WaitUntil;
 
 namespace {
@@ -37,12 +38,6 @@ int StartArguments = 0;
 HANDLE Ready;
 
 constexpr UINT kRunWork = WM_APP + 7;
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
 
 // Keys as the window's thread takes them from its queue (in any loop: its
 // own, a dialog's, a message box's).

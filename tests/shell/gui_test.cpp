@@ -23,9 +23,7 @@ std::wstring Lang() { return GermanUi ? L"de" : L"en"; }
 
 // A callback of the system's, so stdcall on i686: a lambda would convert to a cdecl pointer.
 BOOL CALLBACK AddChildText(HWND child, LPARAM texts) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(child, text, 1024);
-    reinterpret_cast<std::set<std::wstring>*>(texts)->insert(text);
+    reinterpret_cast<std::set<std::wstring>*>(texts)->insert(testsupport::TextOf(child));
     return TRUE;
 }
 

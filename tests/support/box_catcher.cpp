@@ -117,20 +117,6 @@ void InstallImportPatches() {
 
 // ---- The dialogs, as they come up ---------------------------------------------------------------
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window) {
-    if (!window) return {};
-    int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(std::max(0, GetWindowTextW(window, &text[0], length + 1))));
-    return text;
-}
-
 BOOL CALLBACK ReadChild(HWND child, LPARAM data) {
     auto* caught = reinterpret_cast<CaughtBox*>(data);
     std::wstring cls = ClassOf(child);

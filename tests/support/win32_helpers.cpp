@@ -92,6 +92,23 @@ std::wstring WithSlash(std::wstring path) {
     return path;
 }
 
+// ---- Windows -------------------------------------------------------------------------------
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring TextOf(HWND window) {
+    if (!window) return {};
+    int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    int got = GetWindowTextW(window, &text[0], length + 1);
+    text.resize(static_cast<size_t>(got > 0 ? got : 0));
+    return text;
+}
+
 // ---- Waiting -------------------------------------------------------------------------------
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs) {

@@ -1,6 +1,7 @@
 // Helpers of the tests that run under Wine (Win32, window and process tests):
 // throwaway folders and files on the real file system, paths and texts,
-// waiting for a condition, and replacing an import of the test program.
+// window class and text, waiting for a condition, and replacing an import of
+// the test program.
 #pragma once
 
 #include <windows.h>
@@ -49,6 +50,12 @@ std::string Utf8(const std::wstring& text);
 std::wstring WindowsPath(const char* unixPath);
 std::wstring CurrentDirectory();
 std::wstring WithSlash(std::wstring path);
+
+// ---- Windows -------------------------------------------------------------------------------
+
+std::wstring ClassOf(HWND window);
+// The window's whole text; empty for no window.
+std::wstring TextOf(HWND window);
 
 // ---- Waiting -------------------------------------------------------------------------------
 
