@@ -17,21 +17,31 @@ using namespace testsupport;
 
 namespace {
 
-// A hidden top-level window that records the WM_COMMAND messages it gets.
+// A hidden top-level window that records the WM_COMMAND messages it gets (one at a time).
+std::vector<WPARAM> RecordedCommands;
+std::vector<LPARAM> RecordedParams;
+
+LRESULT CALLBACK RecordCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COMMAND) return DefWindowProcW(window, message, wParam, lParam);
+    RecordedCommands.push_back(wParam);
+    RecordedParams.push_back(lParam);
+    return 0;
+}
+
 class TestWindow {
 public:
     TestWindow() {
         static ATOM registered = 0;
         if (!registered) {
             WNDCLASSW cls = {};
-            cls.lpfnWndProc = Record;
+            cls.lpfnWndProc = RecordCommand;
             cls.hInstance = GetModuleHandleW(nullptr);
             cls.lpszClassName = L"QuimboTestWindow";
             cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
             registered = RegisterClassW(&cls);
         }
-        Commands().clear();
-        CommandParams().clear();
+        RecordedCommands.clear();
+        RecordedParams.clear();
         window_ = CreateWindowExW(0, L"QuimboTestWindow", L"Quimbo test", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                   400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
@@ -40,29 +50,11 @@ public:
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
     }
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
-
     HWND Handle() const { return window_; }
-    // What the window got, in order (one window at a time).
-    static std::vector<WPARAM>& Commands() {
-        static std::vector<WPARAM> commands;
-        return commands;
-    }
-    static std::vector<LPARAM>& CommandParams() {
-        static std::vector<LPARAM> params;
-        return params;
-    }
+    const std::vector<WPARAM>& Commands() const { return RecordedCommands; }
+    const std::vector<LPARAM>& CommandParams() const { return RecordedParams; }
 
 private:
-    static LRESULT CALLBACK Record(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_COMMAND) {
-            Commands().push_back(wParam);
-            CommandParams().push_back(lParam);
-            return 0;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
     HWND window_;
 };
 
