@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "linktool/linktool_win32.h"
+#include "tests/support/win32_helpers.h"
+
+using namespace testsupport;
 
 namespace {
 
@@ -97,35 +100,18 @@ HRESULT RefuseToMake(IUnknown** object) {
 
 class LinkObjectTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        folder = std::wstring(base) + L"pinvane_object_" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder.c_str(), nullptr);
-        link = folder + L"\\a.lnk";
-        Fake = &fake;
-    }
-    void TearDown() override {
-        SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(link.c_str());
-        RemoveDirectoryW(folder.c_str());
-        Fake = nullptr;
-    }
+    void SetUp() override { Fake = &fake; }
+    void TearDown() override { Fake = nullptr; }
     LinkResult Create(const wchar_t* iconPath = L"", int iconNumber = 0, int showCommand = 1,
                       LinkObjectFactory factory = MakeFake) {
         return CreateShellLink(L"C:\\t.exe", L"", L"C:", link.c_str(), L"", iconPath, iconNumber, showCommand, factory);
     }
-    void WriteOldLink() {
-        HANDLE file = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD written = 0;
-        WriteFile(file, "old", 3, &written, nullptr);
-        CloseHandle(file);
-        SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    }
-    bool LinkExists() { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    void WriteOldLink() { MakeFile(link, "old", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN); }
+    bool LinkExists() { return FileExists(link); }
 
     FakeLink fake;
-    std::wstring folder, link;
+    TempFolder folder;
+    std::wstring link = folder / L"a.lnk";
 };
 
 TEST_F(LinkObjectTest, MakesEverySetterCallInOrderThenSaves) {
@@ -171,7 +157,7 @@ TEST_F(LinkObjectTest, AMissingInterfaceStopsWithoutSaving) {
 TEST_F(LinkObjectTest, MainFlowExitsWith219AndNoResultLine) {
     WriteOldLink();
     fake.refusePersistFile = true;
-    std::wstring outPath = folder + L"\\out.bin";
+    std::wstring outPath = folder / L"out.bin";
     HANDLE out = CreateFileW(outPath.c_str(), GENERIC_WRITE | GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     HANDLE saved = GetStdHandle(STD_OUTPUT_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, out);

@@ -13,60 +13,17 @@
 #include <vector>
 
 #include "linktool/linktool_texts.h"
+#include "tests/support/win32_helpers.h"
+
+using namespace testsupport;
 
 namespace {
 
-// The build's path of Pinvane.exe, as Wine sees the Unix file system (drive Z:).
-std::wstring WindowsPath(const char* unixPath) {
-    std::wstring path = L"Z:";
-    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
-    return path;
-}
-
+// The build's Pinvane.exe, as Wine sees the Unix file system (drive Z:).
 const std::wstring& PinvaneExe() {
     static const std::wstring exe = WindowsPath(PINVANE_EXE);
     return exe;
 }
-
-void RemoveTree(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
-// A fresh folder per test, removed afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        wchar_t base[MAX_PATH];
-        GetTempPathW(MAX_PATH, base);
-        static int serial = 0;
-        path_ = std::wstring(base) + L"pinvane_test_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(++serial);
-        RemoveTree(path_);
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { RemoveTree(path_); }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
 
 struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
@@ -118,24 +75,6 @@ RunResult StartPinvane(const std::wstring& arguments, const std::wstring& folder
     return run;
 }
 
-std::string FileBytes(const std::wstring& path) {
-    HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (in == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(1 << 20, '\0');
-    DWORD read = 0;
-    ReadFile(in, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(in);
-    bytes.resize(read);
-    return bytes;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 // ANSI text of a path, as the result lines show it on a redirected output.
 std::string Ansi(const std::wstring& text) {
     char buffer[8192];
@@ -174,15 +113,15 @@ TEST(PinvaneUsage, ShownWithExitCodeZeroForTooFewArguments) {
     const std::string usage = UsageScreen();
     for (const std::wstring& args : {std::wstring(L""), std::wstring(L"/x"), std::wstring(L"something"),
                                      std::wstring(L"\"\""), std::wstring(L"xx")}) {
-        RunResult run = StartPinvane(args, folder.path());
+        RunResult run = StartPinvane(args, folder.Bare());
         EXPECT_EQ(run.exitCode, 0u) << std::string(args.begin(), args.end());
         EXPECT_EQ(run.out, usage) << std::string(args.begin(), args.end());  // no colour codes in the bytes
     }
     // Only the program's name, then only blanks after it.
-    RunResult bare = StartPinvane(L"Pinvane.exe", folder.path(), nullptr, true);
+    RunResult bare = StartPinvane(L"Pinvane.exe", folder.Bare(), nullptr, true);
     EXPECT_EQ(bare.exitCode, 0u);
     EXPECT_EQ(bare.out, usage);
-    RunResult blanks = StartPinvane(L"Pinvane.exe \t   ", folder.path(), nullptr, true);
+    RunResult blanks = StartPinvane(L"Pinvane.exe \t   ", folder.Bare(), nullptr, true);
     EXPECT_EQ(blanks.exitCode, 0u);
     EXPECT_EQ(blanks.out, usage);
 }
@@ -190,21 +129,21 @@ TEST(PinvaneUsage, ShownWithExitCodeZeroForTooFewArguments) {
 TEST(PinvaneUsage, RefusesANinthOrOverlongArgumentWithoutWritingAnything) {
     TempFolder folder;
     const std::string usage = UsageScreen();
-    RunResult nine = StartPinvane(L"a.lnk t 3 4 5 6 7 8 9", folder.path());
+    RunResult nine = StartPinvane(L"a.lnk t 3 4 5 6 7 8 9", folder.Bare());
     EXPECT_EQ(nine.exitCode, 1u);
     EXPECT_EQ(nine.out, " Error: argument 9 is one too many; Pinvane takes at most 8 arguments.\r\n" + usage);
     EXPECT_EQ(GetFileAttributesW((folder / L"a.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
 
     // 521 units in the link path: the shortcut would land elsewhere if the path were cut.
-    std::wstring longName = std::wstring(L"\\\\?\\") + folder.path() + L"\\" +
-                            std::wstring(kArgumentMaxUnits + 1 - folder.path().size() - 5, L'n');
+    std::wstring longName = std::wstring(L"\\\\?\\") + folder.Bare() + L"\\" +
+                            std::wstring(kArgumentMaxUnits + 1 - folder.Bare().size() - 5, L'n');
     ASSERT_EQ(longName.size(), kArgumentMaxUnits + 1);
-    RunResult overlong = StartPinvane(L"\"" + longName + L"\" C:\\windows\\notepad.exe", folder.path());
+    RunResult overlong = StartPinvane(L"\"" + longName + L"\" C:\\windows\\notepad.exe", folder.Bare());
     EXPECT_EQ(overlong.exitCode, 1u);
     EXPECT_EQ(overlong.out, " Error: argument 1 (Link) is longer than 520 characters.\r\n" + usage);
 
     // Even a single overlong argument is refused rather than shown the usage screen for.
-    RunResult single = StartPinvane(std::wstring(600, L'x'), folder.path());
+    RunResult single = StartPinvane(std::wstring(600, L'x'), folder.Bare());
     EXPECT_EQ(single.exitCode, 1u);
     EXPECT_EQ(single.out, " Error: argument 1 (Link) is longer than 520 characters.\r\n" + usage);
 }
@@ -216,19 +155,19 @@ TEST(PinvaneExample, WritesTheBatchOntoTheDesktop) {
     CreateDirectoryW((profile / L"Desktop").c_str(), nullptr);
     std::wstring batch = profile / L"Desktop\\Example.bat";
 
-    RunResult run = StartPinvane(L"x", profile.path(), profile.path().c_str());
+    RunResult run = StartPinvane(L"x", profile.Bare(), profile.Bare().c_str());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, " Written: \"" + ShownPath(batch) + "\"\r\n\r\n");
-    EXPECT_EQ(FileBytes(batch), ExampleBatch());
+    EXPECT_EQ(ReadBytes(batch), ExampleBatch());
 
     // A longer old file is replaced, not written into; X works like x.
-    WriteBytes(batch, std::string(5000, 'Z'));
-    run = StartPinvane(L"X", profile.path(), profile.path().c_str());
+    MakeFile(batch, std::string(5000, 'Z'));
+    run = StartPinvane(L"X", profile.Bare(), profile.Bare().c_str());
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(FileBytes(batch), ExampleBatch());
+    EXPECT_EQ(ReadBytes(batch), ExampleBatch());
 
     // "x" with a second argument is create mode with the link path x.
-    run = StartPinvane(L"x C:\\windows\\notepad.exe", profile.path(), profile.path().c_str());
+    run = StartPinvane(L"x C:\\windows\\notepad.exe", profile.Bare(), profile.Bare().c_str());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, " Link created: \"x\"\r\n\r\n");
 }
@@ -238,27 +177,27 @@ TEST(PinvaneExample, ReportsWhatCouldNotBeWritten) {
     std::wstring batch = profile / L"Desktop\\Example.bat";
 
     // No Desktop folder.
-    RunResult run = StartPinvane(L"x", profile.path(), profile.path().c_str());
+    RunResult run = StartPinvane(L"x", profile.Bare(), profile.Bare().c_str());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, " Error writing \"" + ShownPath(batch) + "\"\r\n\r\n");
 
     // A read-only Example.bat is the user's choice: reported, left as it is.
     CreateDirectoryW((profile / L"Desktop").c_str(), nullptr);
-    WriteBytes(batch, "keep me");
+    MakeFile(batch, "keep me");
     SetFileAttributesW(batch.c_str(), FILE_ATTRIBUTE_READONLY);
-    run = StartPinvane(L"x", profile.path(), profile.path().c_str());
+    run = StartPinvane(L"x", profile.Bare(), profile.Bare().c_str());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, " Error writing \"" + ShownPath(batch) + "\"\r\n\r\n");
-    EXPECT_EQ(FileBytes(batch), "keep me");
+    EXPECT_EQ(ReadBytes(batch), "keep me");
 }
 
 TEST(PinvaneExample, AFailedWriteAfterCreationIsAnError) {
     // The fixture's Desktop\Example.bat is a link to /dev/full: it opens, and every write fails.
     std::wstring profile = WindowsPath(FULL_DISK_PROFILE);
-    if (GetFileAttributesW((profile + L"\\Desktop").c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "no /dev/full fixture";
+    ASSERT_TRUE(FileExists(profile + L"\\Desktop"))
+        << "the /dev/full fixture is missing (tests/linktool/CMakeLists.txt makes it where /dev/full exists)";
     TempFolder folder;
-    RunResult run = StartPinvane(L"x", folder.path(), profile.c_str());
+    RunResult run = StartPinvane(L"x", folder.Bare(), profile.c_str());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, " Error writing \"" + ShownPath(profile + L"\\Desktop\\Example.bat") + "\"\r\n\r\n");
 }
@@ -268,9 +207,9 @@ TEST(PinvaneExample, ProfileOutsideTheAnsiCodePageIsUsedInFull) {
     std::wstring profile = base / L"\x4E2D\x6587 \x03A9";  // not in the ANSI code page of this prefix
     CreateDirectoryW(profile.c_str(), nullptr);
     CreateDirectoryW((profile + L"\\Desktop").c_str(), nullptr);
-    RunResult run = StartPinvane(L"x", base.path(), profile.c_str());
+    RunResult run = StartPinvane(L"x", base.Bare(), profile.c_str());
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(FileBytes(profile + L"\\Desktop\\Example.bat"), ExampleBatch());
+    EXPECT_EQ(ReadBytes(profile + L"\\Desktop\\Example.bat"), ExampleBatch());
     EXPECT_EQ(run.out, " Written: \"" + ShownPath(profile + L"\\Desktop\\Example.bat") + "\"\r\n\r\n");
     if (GetACP() == 1252) EXPECT_NE(run.out.find("\\?? "), std::string::npos) << run.out;  // no ANSI form
 }
@@ -312,7 +251,7 @@ LinkFields ReadLink(const std::wstring& file) {
                 // Wine's link object does not hand the stored show command back
                 // after Load; take it from the file's header (offset 0x3C), where
                 // the shell reads it when the shortcut is opened.
-                std::string bytes = FileBytes(file);
+                std::string bytes = ReadBytes(file);
                 if (bytes.size() >= 0x40) memcpy(&fields.showCommand, bytes.data() + 0x3C, 4);
             }
             persist->Release();
@@ -328,7 +267,7 @@ TEST(PinvaneCreate, EveryFieldReachesTheShortcut) {
     std::wstring lnk = folder / L"Far Manager.lnk";
     RunResult run = StartPinvane(L"\"" + lnk + L"\" \"c:\\Program Files\\Far Manager\\Far.exe\" \"/w -e\" \"D:\\work dir\" "
                          L"\"Classical File Manager\" \"c:\\Program Files\\Far Manager\\Far.exe\" 2 3",
-                         folder.path());
+                         folder.Bare());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.out, " Link created: \"" + ShownPath(lnk) + "\"\r\n\r\n");
     LinkFields f = ReadLink(lnk);
@@ -359,7 +298,7 @@ TEST(PinvaneCreate, DerivedWorkingDirectoryAndParsedNumbers) {
     int n = 0;
     for (const Case& c : cases) {
         std::wstring lnk = folder / (L"case" + std::to_wstring(++n) + L".lnk");
-        RunResult run = StartPinvane(L"\"" + lnk + L"\" " + c.args, folder.path());
+        RunResult run = StartPinvane(L"\"" + lnk + L"\" " + c.args, folder.Bare());
         EXPECT_EQ(run.exitCode, 0u) << n;
         LinkFields f = ReadLink(lnk);
         EXPECT_TRUE(f.loaded) << n;
@@ -370,7 +309,7 @@ TEST(PinvaneCreate, DerivedWorkingDirectoryAndParsedNumbers) {
     // The longest argument a slot holds arrives whole.
     std::wstring lnk = folder / L"long.lnk";
     std::wstring description(kArgumentMaxUnits, L'd');
-    RunResult run = StartPinvane(L"\"" + lnk + L"\" C:\\windows\\notepad.exe \"\" \"\" " + description, folder.path());
+    RunResult run = StartPinvane(L"\"" + lnk + L"\" C:\\windows\\notepad.exe \"\" \"\" " + description, folder.Bare());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(ReadLink(lnk).description, description);
 }
@@ -378,22 +317,22 @@ TEST(PinvaneCreate, DerivedWorkingDirectoryAndParsedNumbers) {
 TEST(PinvaneCreate, ReplacesAProtectedOldShortcut) {
     TempFolder folder;
     std::wstring lnk = folder / L"old.lnk";
-    WriteBytes(lnk, std::string(300, 'o'));
+    MakeFile(lnk, std::string(300, 'o'));
     SetFileAttributesW(lnk.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    RunResult run = StartPinvane(L"\"" + lnk + L"\" C:\\windows\\notepad.exe \"\" \"\" Fresh", folder.path());
+    RunResult run = StartPinvane(L"\"" + lnk + L"\" C:\\windows\\notepad.exe \"\" \"\" Fresh", folder.Bare());
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(ReadLink(lnk).description, L"Fresh");
 }
 
 TEST(PinvaneCreate, FailuresGiveTheErrorLineAndExitCodeOne) {
     TempFolder folder;
-    RunResult empty = StartPinvane(L"\"\" \"\"", folder.path());
+    RunResult empty = StartPinvane(L"\"\" \"\"", folder.Bare());
     EXPECT_EQ(empty.exitCode, 1u);
     EXPECT_EQ(empty.out, " Error creating: \"\"\r\n\r\n");
 
-    RunResult noFolder = StartPinvane(L"\"" + folder.path() + L"\\missing\\a.lnk\" C:\\windows\\notepad.exe", folder.path());
+    RunResult noFolder = StartPinvane(L"\"" + folder.Bare() + L"\\missing\\a.lnk\" C:\\windows\\notepad.exe", folder.Bare());
     EXPECT_EQ(noFolder.exitCode, 1u);
-    EXPECT_EQ(noFolder.out, " Error creating: \"" + ShownPath(folder.path() + L"\\missing\\a.lnk") + "\"\r\n\r\n");
+    EXPECT_EQ(noFolder.out, " Error creating: \"" + ShownPath(folder.Bare() + L"\\missing\\a.lnk") + "\"\r\n\r\n");
 
     // A folder at the link path is the user's: it stays, with its attributes.
     std::wstring dir = folder / L"Folder.lnk";
@@ -401,7 +340,7 @@ TEST(PinvaneCreate, FailuresGiveTheErrorLineAndExitCodeOne) {
     SetFileAttributesW(dir.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
     const DWORD kept = GetFileAttributesW(dir.c_str());  // as far as the file system keeps them
     ASSERT_NE(kept & FILE_ATTRIBUTE_HIDDEN, 0u);
-    RunResult onFolder = StartPinvane(L"\"" + dir + L"\" C:\\windows\\notepad.exe", folder.path());
+    RunResult onFolder = StartPinvane(L"\"" + dir + L"\" C:\\windows\\notepad.exe", folder.Bare());
     EXPECT_EQ(onFolder.exitCode, 1u);
     EXPECT_EQ(onFolder.out, " Error creating: \"" + ShownPath(dir) + "\"\r\n\r\n");
     EXPECT_EQ(GetFileAttributesW(dir.c_str()), kept);
@@ -411,19 +350,19 @@ TEST(PinvaneCreate, FailuresGiveTheErrorLineAndExitCodeOne) {
 TEST(PinvaneCreate, WorkingDirectoryTooLongIsRefusedAndTheOldShortcutStays) {
     TempFolder folder;
     std::wstring lnk = folder / L"keep.lnk";
-    WriteBytes(lnk, std::string(300, 'k'));
+    MakeFile(lnk, std::string(300, 'k'));
     std::wstring longTarget = L"C:\\" + std::wstring(511, L'f') + L"\\a.exe";  // its folder has 514 units
-    RunResult run = StartPinvane(L"\"" + lnk + L"\" \"" + longTarget + L"\"", folder.path());
+    RunResult run = StartPinvane(L"\"" + lnk + L"\" \"" + longTarget + L"\"", folder.Bare());
     EXPECT_EQ(run.exitCode, 1u);
     EXPECT_EQ(run.out, " Error: the folder of argument 2 (Target), used as working directory, is longer than 513 "
                        "characters.\r\n Error creating: \"" + ShownPath(lnk) + "\"\r\n\r\n");
-    EXPECT_EQ(FileBytes(lnk), std::string(300, 'k'));
+    EXPECT_EQ(ReadBytes(lnk), std::string(300, 'k'));
 
-    RunResult given = StartPinvane(L"\"" + lnk + L"\" a.exe \"\" " + std::wstring(514, L'w'), folder.path());
+    RunResult given = StartPinvane(L"\"" + lnk + L"\" a.exe \"\" " + std::wstring(514, L'w'), folder.Bare());
     EXPECT_EQ(given.exitCode, 1u);
     EXPECT_EQ(given.out.rfind(" Error: argument 4 (WorkingDirectory) is longer than 513 characters.\r\n", 0), 0u);
     // 513 units are fine.
-    RunResult fits = StartPinvane(L"\"" + lnk + L"\" a.exe \"\" " + std::wstring(513, L'w'), folder.path());
+    RunResult fits = StartPinvane(L"\"" + lnk + L"\" a.exe \"\" " + std::wstring(513, L'w'), folder.Bare());
     EXPECT_EQ(fits.exitCode, 0u);
     EXPECT_EQ(ReadLink(lnk).workingDirectory, std::wstring(513, L'w'));
 }
@@ -494,7 +433,7 @@ TEST(PinvaneConsole, ColoursOfTheUsageScreenAndResultLines) {
     TempFolder folder;
     const WORD kStart = FOREGROUND_RED | FOREGROUND_BLUE;  // magenta, to tell "unchanged" from grey
     WORD final = 0;
-    std::vector<ConsoleRow> rows = RunInConsole(L"", folder.path(), kStart, &final);
+    std::vector<ConsoleRow> rows = RunInConsole(L"", folder.Bare(), kStart, &final);
     if (rows.empty()) GTEST_SKIP() << "no console available";
     EXPECT_EQ(ColourOf(rows, L"Pinvane v1.0.0.0"), 10);
     EXPECT_EQ(ColourOf(rows, L"Copyright (C) 2025 Tervaldo"), 10);
@@ -506,10 +445,10 @@ TEST(PinvaneConsole, ColoursOfTheUsageScreenAndResultLines) {
     EXPECT_EQ(final, 7);
 
     // A failed creation leaves the colour the console had; a created link turns it grey after the line.
-    rows = RunInConsole(L"\"\" \"\"", folder.path(), kStart, &final);
+    rows = RunInConsole(L"\"\" \"\"", folder.Bare(), kStart, &final);
     EXPECT_EQ(ColourOf(rows, L" Error creating: \"\""), kStart);
     EXPECT_EQ(final, kStart);
-    rows = RunInConsole(L"made.lnk C:\\windows\\notepad.exe", folder.path(), kStart, &final);
+    rows = RunInConsole(L"made.lnk C:\\windows\\notepad.exe", folder.Bare(), kStart, &final);
     EXPECT_EQ(ColourOf(rows, L" Link created: \"made.lnk\""), kStart);
     EXPECT_EQ(final, 7);
 }

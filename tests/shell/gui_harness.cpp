@@ -1,24 +1,34 @@
 #include "gui_harness.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <condition_variable>
-#include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 
 #include "shell/main_window.h"
+#include "tests/support/win32_helpers.h"
+
+using testsupport::BoxCatcher;
+using testsupport::ClassOf;
+using testsupport::WaitUntil;
 
 namespace {
 
 std::mutex Lock;
 std::condition_variable Changed;
-std::deque<SeenDialog> Dialogs;
-std::set<HWND> Reported;
-std::map<HWND, SeenDialog> BoxParams;  // filled at WM_INITDIALOG, read at activation
 int RightDowns = 0;
+std::vector<HWND> RightUpDialogs;  // the top-level windows whose Right-arrow key-ups were taken
+std::map<WORD, int> KeyUps;        // key-ups taken from the queue, by virtual key
 bool WorkDone = true;
 
-HHOOK CbtHook, CallHook, MessageHook;
+// The window thread's dialogs; made for each run, watched by the window's thread.
+std::unique_ptr<BoxCatcher> Dialogs;
+
+HHOOK MessageHook;
 HWND Helper;            // test-owned window on the window's thread that runs work items
 HWND MainWindowHandle;
 HANDLE Thread;
@@ -29,78 +39,23 @@ HANDLE Ready;
 
 constexpr UINT kRunWork = WM_APP + 7;
 
-std::wstring ClassOf(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window) {
-    int length = GetWindowTextLengthW(window);
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(GetWindowTextW(window, text.data(), length + 1));
-    return text;
-}
-
-BOOL CALLBACK CollectChild(HWND child, LPARAM data) {
-    auto* dialog = reinterpret_cast<SeenDialog*>(data);
-    std::wstring cls = ClassOf(child);
-    if (_wcsicmp(cls.c_str(), L"SysTreeView32") == 0) dialog->isFolderBrowser = true;
-    if (_wcsicmp(cls.c_str(), L"Static") == 0) {
-        std::wstring text = TextOf(child);
-        if (!text.empty()) dialog->statics.push_back(text);
-    }
-    return TRUE;
-}
-
-LRESULT CALLBACK OnCbt(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        if (ClassOf(box) == L"#32770") {
-            std::lock_guard<std::mutex> hold(Lock);
-            if (!Reported.count(box)) {
-                Reported.insert(box);
-                SeenDialog dialog;
-                auto found = BoxParams.find(box);
-                if (found != BoxParams.end()) dialog = found->second;
-                dialog.box = box;
-                dialog.caption = TextOf(box);
-                dialog.owner = GetWindow(box, GW_OWNER);
-                EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&dialog));
-                Dialogs.push_back(dialog);
-                Changed.notify_all();
-            }
-        }
-    }
-    return CallNextHookEx(CbtHook, code, wParam, lParam);
-}
-
-// A message box hands its own parameter record to its dialog at WM_INITDIALOG.
-LRESULT CALLBACK OnCall(int code, WPARAM wParam, LPARAM lParam) {
-    auto* call = reinterpret_cast<CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && call->message == WM_INITDIALOG && call->lParam && ClassOf(call->hwnd) == L"#32770") {
-        auto* params = reinterpret_cast<const MSGBOXPARAMSW*>(call->lParam);
-        if (!IsBadReadPtr(params, sizeof(*params)) && params->cbSize == sizeof(MSGBOXPARAMSW)) {
-            SeenDialog dialog;
-            dialog.isMessageBox = true;
-            dialog.text = params->lpszText ? params->lpszText : L"";
-            dialog.style = params->dwStyle;
-            dialog.instance = params->hInstance;
-            if (params->lpszIcon && !IS_INTRESOURCE(params->lpszIcon)) dialog.iconName = params->lpszIcon;
-            dialog.helpId = static_cast<DWORD>(params->dwContextHelpId);
-            std::lock_guard<std::mutex> hold(Lock);
-            BoxParams[call->hwnd] = dialog;
-        }
-    }
-    return CallNextHookEx(CallHook, code, wParam, lParam);
-}
-
+// Keys as the window's thread takes them from its queue (in any loop: its
+// own, a dialog's, a message box's).
 LRESULT CALLBACK OnGetMessage(int code, WPARAM wParam, LPARAM lParam) {
     auto* message = reinterpret_cast<MSG*>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == WM_KEYDOWN && message->wParam == VK_RIGHT &&
-        _wcsicmp(ClassOf(message->hwnd).c_str(), L"SysTreeView32") == 0) {
-        std::lock_guard<std::mutex> hold(Lock);
-        ++RightDowns;
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        bool up = message->message == WM_KEYUP || message->message == WM_SYSKEYUP;
+        if (message->message == WM_KEYDOWN && message->wParam == VK_RIGHT &&
+            _wcsicmp(ClassOf(message->hwnd).c_str(), L"SysTreeView32") == 0) {
+            std::lock_guard<std::mutex> hold(Lock);
+            ++RightDowns;
+        }
+        if (up) {
+            HWND root = GetAncestor(message->hwnd, GA_ROOT);
+            std::lock_guard<std::mutex> hold(Lock);
+            ++KeyUps[static_cast<WORD>(message->wParam)];
+            if (message->wParam == VK_RIGHT) RightUpDialogs.push_back(root);
+        }
     }
     return CallNextHookEx(MessageHook, code, wParam, lParam);
 }
@@ -125,8 +80,7 @@ DWORD WINAPI GuiThread(void*) {
     helperClass.lpszClassName = L"QuimboTestHelper";
     RegisterClassW(&helperClass);
     Helper = CreateWindowW(L"QuimboTestHelper", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, helperClass.hInstance, nullptr);
-    CbtHook = SetWindowsHookExW(WH_CBT, OnCbt, nullptr, GetCurrentThreadId());
-    CallHook = SetWindowsHookExW(WH_CALLWNDPROC, OnCall, nullptr, GetCurrentThreadId());
+    Dialogs->Watch();
     MessageHook = SetWindowsHookExW(WH_GETMESSAGE, OnGetMessage, nullptr, GetCurrentThreadId());
     SetEvent(Ready);
 
@@ -141,8 +95,7 @@ DWORD WINAPI GuiThread(void*) {
     UnregisterClassA(kMainClassName, GetModuleHandleW(nullptr));
     if (MainAccelerators) DestroyAcceleratorTable(MainAccelerators);
     MainAccelerators = nullptr;
-    UnhookWindowsHookEx(CbtHook);
-    UnhookWindowsHookEx(CallHook);
+    Dialogs->Unwatch();
     UnhookWindowsHookEx(MessageHook);
     DestroyWindow(Helper);
     UnregisterClassW(L"QuimboTestHelper", GetModuleHandleW(nullptr));
@@ -150,31 +103,53 @@ DWORD WINAPI GuiThread(void*) {
     return 0;
 }
 
+int KeyUpsOf(WORD key) {
+    std::lock_guard<std::mutex> hold(Lock);
+    auto found = KeyUps.find(key);
+    return found == KeyUps.end() ? 0 : found->second;
+}
+
 }  // namespace
 
 void GuiRun::Start(int arguments) {
     {
         std::lock_guard<std::mutex> hold(Lock);
-        Dialogs.clear();
-        Reported.clear();
-        BoxParams.clear();
         RightDowns = 0;
+        RightUpDialogs.clear();
+        KeyUps.clear();
         WorkDone = true;
     }
+    Dialogs.reset(new BoxCatcher());
     StartArguments = arguments;
     ExitCode = -1;
     Ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Thread = CreateThread(nullptr, 0, GuiThread, nullptr, 0, &GuiThreadId);
-    WaitForSingleObject(Ready, 10000);
+    if (WaitForSingleObject(Ready, 10000) != WAIT_OBJECT_0) ADD_FAILURE() << "the window's thread did not start";
     CloseHandle(Ready);
     MainWindowHandle = nullptr;
-    for (int i = 0; i < 500 && !MainWindowHandle; ++i) {
-        HWND window = FindWindowA(kMainClassName, nullptr);
-        if (window && IsWindowVisible(window) && GetMenu(window)) MainWindowHandle = window;
-        else Sleep(10);
-    }
+    bool up = WaitUntil(
+        [] {
+            HWND window = FindWindowA(kMainClassName, nullptr);
+            if (window && IsWindowVisible(window) && GetMenu(window)) MainWindowHandle = window;
+            return MainWindowHandle != nullptr;
+        },
+        5000);
+    if (!up) ADD_FAILURE() << "the main window did not come up within 5 s";
     window_ = MainWindowHandle;
     threadId_ = GuiThreadId;
+    // In front, as a program the user starts is: input that the window makes
+    // for itself (the folder browser's nudge) goes to the foreground window.
+    if (window_) {
+        SetForegroundWindow(window_);
+        HWND window = window_;
+        bool front = WaitUntil(
+            [window] {
+                HWND foreground = GetForegroundWindow();
+                return foreground == window || GetWindow(foreground, GW_OWNER) == window;  // or its browser
+            },
+            2000);
+        if (!front) ADD_FAILURE() << "the main window did not come to the front";
+    }
     Settle();
 }
 
@@ -194,23 +169,17 @@ int GuiRun::Stop() {
     return WaitExit(15000);
 }
 
-bool GuiRun::NextDialog(SeenDialog* dialog, DWORD timeoutMs) {
-    std::unique_lock<std::mutex> hold(Lock);
-    if (!Changed.wait_for(hold, std::chrono::milliseconds(timeoutMs), [] { return !Dialogs.empty(); })) return false;
-    *dialog = Dialogs.front();
-    Dialogs.pop_front();
-    return true;
-}
+bool GuiRun::NextDialog(CaughtBox* dialog, DWORD timeoutMs) { return Dialogs->Next(dialog, timeoutMs); }
 
-bool GuiRun::NoDialogFor(DWORD ms) {
-    SeenDialog dialog;
-    if (!NextDialog(&dialog, ms)) return true;
-    std::lock_guard<std::mutex> hold(Lock);
-    Dialogs.push_front(dialog);
-    return false;
-}
+bool GuiRun::NoDialogFor(DWORD ms) { return Dialogs->NoneFor(ms); }
 
-void GuiRun::Press(HWND box, int id) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id))); }
+void GuiRun::Press(HWND box, int id) { BoxCatcher::Press(box, id); }
+
+bool GuiRun::WaitClosed(HWND dialog, DWORD timeoutMs) {
+    bool gone = WaitUntil([dialog] { return !IsWindow(dialog); }, timeoutMs);
+    Settle();
+    return gone;
+}
 
 void GuiRun::RunOnWindowThread(std::function<void()> work) {
     {
@@ -229,7 +198,13 @@ bool GuiRun::WaitWork(DWORD timeoutMs) {
 void GuiRun::Settle() {
     if (!Running()) return;
     RunOnWindowThread([] {});
-    WaitWork(5000);
+    if (!WaitWork(5000) && Running()) ADD_FAILURE() << "the window's thread did not settle within 5 s";
+}
+
+void GuiRun::PaintNow() {
+    HWND window = window_;
+    RunOnWindowThread([window] { UpdateWindow(window); });
+    if (!WaitWork(5000)) ADD_FAILURE() << "the window did not paint within 5 s";
 }
 
 int GuiRun::TreeRightArrowDowns() const {
@@ -237,11 +212,25 @@ int GuiRun::TreeRightArrowDowns() const {
     return RightDowns;
 }
 
+bool GuiRun::WaitNudge(HWND dialog, DWORD timeoutMs) {
+    bool taken = WaitUntil(
+        [dialog] {
+            std::lock_guard<std::mutex> hold(Lock);
+            return std::find(RightUpDialogs.begin(), RightUpDialogs.end(), dialog) != RightUpDialogs.end();
+        },
+        timeoutMs);
+    Settle();
+    return taken;
+}
+
 void PressKeys(HWND foreground, std::initializer_list<WORD> keys) {
     if (foreground) {
         SetForegroundWindow(foreground);
-        Sleep(50);
+        if (!WaitUntil([foreground] { return GetForegroundWindow() == foreground; }, 2000))
+            ADD_FAILURE() << "the window did not come to the front for the keys";
     }
+    std::map<WORD, int> before;
+    for (WORD key : keys) before[key] = KeyUpsOf(key);
     std::vector<INPUT> inputs;
     for (WORD key : keys) {
         INPUT input = {};
@@ -260,7 +249,15 @@ void PressKeys(HWND foreground, std::initializer_list<WORD> keys) {
         inputs.push_back(input);
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    Sleep(100);
+    bool taken = WaitUntil(
+        [&] {
+            if (foreground && !IsWindow(foreground)) return true;  // a key closed it
+            for (WORD key : keys)
+                if (KeyUpsOf(key) <= before[key]) return false;
+            return true;
+        },
+        5000);
+    if (!taken) ADD_FAILURE() << "the window's thread did not take the keys within 5 s";
 }
 
 static Capture CaptureFrom(HDC source, int x, int y, int width, int height) {
@@ -350,32 +347,18 @@ BOOL WINAPI CountingDeleteObject(HGDIOBJ object) {
     }
     return RealDeleteObject(object);
 }
-
-void PatchImport(const char* dll, void* real, void* replacement) {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    auto& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    for (auto* import = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); import->Name; ++import) {
-        if (_stricmp(reinterpret_cast<char*>(base + import->Name), dll) != 0) continue;
-        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + import->FirstThunk); thunk->u1.Function; ++thunk) {
-            if (reinterpret_cast<void*>(thunk->u1.Function) != real) continue;
-            DWORD old;
-            VirtualProtect(&thunk->u1.Function, sizeof(void*), PAGE_READWRITE, &old);
-            thunk->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
-            VirtualProtect(&thunk->u1.Function, sizeof(void*), old, &old);
-        }
-    }
-}
 }  // namespace
 
 void InstallFontCounter() {
     if (RealCreateFontA) return;
-    HMODULE gdi = GetModuleHandleW(L"gdi32.dll");
-    RealCreateFontA = reinterpret_cast<decltype(&CreateFontA)>(GetProcAddress(gdi, "CreateFontA"));
-    RealDeleteObject = reinterpret_cast<decltype(&DeleteObject)>(GetProcAddress(gdi, "DeleteObject"));
-    PatchImport("gdi32.dll", reinterpret_cast<void*>(RealCreateFontA), reinterpret_cast<void*>(CountingCreateFontA));
-    PatchImport("gdi32.dll", reinterpret_cast<void*>(RealDeleteObject), reinterpret_cast<void*>(CountingDeleteObject));
+    RealCreateFontA = reinterpret_cast<decltype(&CreateFontA)>(
+        testsupport::PatchImport("gdi32.dll", "CreateFontA", reinterpret_cast<void*>(CountingCreateFontA)));
+    RealDeleteObject = reinterpret_cast<decltype(&DeleteObject)>(
+        testsupport::PatchImport("gdi32.dll", "DeleteObject", reinterpret_cast<void*>(CountingDeleteObject)));
+    EXPECT_NE(RealCreateFontA, nullptr) << "the test program does not import CreateFontA";
+    EXPECT_NE(RealDeleteObject, nullptr) << "the test program does not import DeleteObject";
+    if (!RealCreateFontA) RealCreateFontA = &CreateFontA;
+    if (!RealDeleteObject) RealDeleteObject = &DeleteObject;
 }
 
 long LiveFontsCreated() {

@@ -23,9 +23,7 @@ std::wstring Lang() { return GermanUi ? L"de" : L"en"; }
 
 // A callback of the system's, so stdcall on i686: a lambda would convert to a cdecl pointer.
 BOOL CALLBACK AddChildText(HWND child, LPARAM texts) {
-    wchar_t text[1024] = {};
-    GetWindowTextW(child, text, 1024);
-    reinterpret_cast<std::set<std::wstring>*>(texts)->insert(text);
+    reinterpret_cast<std::set<std::wstring>*>(texts)->insert(testsupport::TextOf(child));
     return TRUE;
 }
 
@@ -44,20 +42,18 @@ protected:
     // `folder` and waits until the browser's status line names it (the
     // selection callback), then presses OK.
     void ChooseInBrowser(const std::wstring& folder) {
-        SeenDialog browser;
+        CaughtBox browser;
         ASSERT_TRUE(gui.NextDialog(&browser));
         ASSERT_TRUE(browser.isFolderBrowser);
-        EXPECT_EQ(browser.owner, gui.Window());
-        for (int i = 0; i < 30 && gui.TreeRightArrowDowns() == 0; ++i) Sleep(50);
-        Sleep(100);
+        EXPECT_EQ(browser.shownOwner, gui.Window());
+        // The nudge opens the preselected folder in the tree; had it come after
+        // our selection, it would move the selection on.
+        EXPECT_TRUE(gui.WaitNudge(browser.box)) << "the folder tree did not get its Right-arrow nudge";
         // Wine's tree sometimes stops part of the way down a long path; asking again goes on.
         bool shown = false;
         for (int attempt = 0; attempt < 5 && !shown; ++attempt) {
             SendMessageW(browser.box, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
-            for (int i = 0; i < 10 && !shown; ++i) {
-                shown = StaticTexts(browser.box).count(folder) > 0;
-                if (!shown) Sleep(50);
-            }
+            shown = WaitUntil([&] { return StaticTexts(browser.box).count(folder) > 0; }, 500, 50);
         }
         EXPECT_TRUE(shown) << "the browser's status line does not show the selected folder";
         GuiRun::Press(browser.box, IDOK);
@@ -154,7 +150,7 @@ TEST(RegistryWrite, StoresTextWithItsZeroInTheThirtyTwoBitView) {
 }
 
 TEST(FolderOfPath, FoldersStayFilesGiveTheirFolder) {
-    std::wstring folder = MakeFolder(L"folder_of", {L"a.jpg"});
+    std::wstring folder = FolderWithFiles(L"folder_of", {L"a.jpg"});
     struct Case {
         std::wstring path;
         bool ok;
@@ -269,16 +265,15 @@ TEST_F(Window, MenuSystemMenuKeysAndWindow) {
 TEST_F(Window, StartWithAnArgumentOpensTheBrowserAndCancelLeavesTheTargetEmpty) {
     StoreFolder(L"D:\\Bilder\\");
     gui.Start(1);
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     EXPECT_TRUE(browser.isFolderBrowser);
-    EXPECT_EQ(browser.owner, gui.Window());
+    EXPECT_EQ(browser.shownOwner, gui.Window());
     std::wstring title = Pick(L"\U0001F306 Quimbo - Image Gallery\rTarget folder containing images:",
                               L"\U0001F306 Quimbo - Image Gallery\rZielordner mit Bildern:");
     EXPECT_NE(std::find(browser.statics.begin(), browser.statics.end(), title), browser.statics.end());
     GuiRun::Press(browser.box, IDCANCEL);
-    gui.Settle();
-    Sleep(100);
+    EXPECT_TRUE(gui.WaitClosed(browser.box));
     EXPECT_EQ(std::wstring(TargetFolder), L"");
     EXPECT_EQ(std::wstring(StatusText), Label());
     EXPECT_EQ(ReadStored().Text(), L"D:\\Bilder\\");
@@ -302,26 +297,29 @@ public:
         SetDefault(L"Software\\Classes\\.html", oldHtml_.empty() ? L"htmlfile" : oldHtml_);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Classes\\QuimboTest.Page");
     }
-    // The recorded command line, waiting up to `ms` for it.
+    // The recorded command line, once the stand-in has written it; empty when
+    // nothing comes within `ms`. Showing that nothing opens takes a short `ms`
+    // and waits all of it: an absence has no event to wait for.
     std::wstring Opened(DWORD ms = 10000) {
-        for (DWORD waited = 0; waited < ms; waited += 100) {
-            HANDLE in = CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-            if (in != INVALID_HANDLE_VALUE) {
-                wchar_t buffer[2048] = {};
-                DWORD read = 0;
-                ReadFile(in, buffer, sizeof(buffer) - 2, &read, nullptr);
-                CloseHandle(in);
-                if (read) {
-                    DeleteFileW(log_.c_str());
-                    return buffer;
-                }
-            }
-            Sleep(100);
-        }
-        return L"";
+        std::wstring line;
+        WaitUntil([&] { return !(line = TakeRecord()).empty(); }, ms, 100);
+        return line;
     }
 
 private:
+    // The command line the stand-in wrote (it moves the whole file into place), or empty.
+    std::wstring TakeRecord() {
+        HANDLE in = CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (in == INVALID_HANDLE_VALUE) return L"";
+        wchar_t buffer[2048] = {};
+        DWORD read = 0;
+        ReadFile(in, buffer, sizeof(buffer) - 2, &read, nullptr);
+        CloseHandle(in);
+        if (!read) return L"";
+        DeleteFileW(log_.c_str());
+        return buffer;
+    }
+
     static std::wstring GetDefault(const wchar_t* path) {
         wchar_t value[256] = {};
         DWORD size = sizeof(value) - 2;
@@ -348,7 +346,7 @@ std::wstring FrameShot(const std::wstring& name, HWND window) {
 
 TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
     PageHandler handler;
-    std::wstring folder = MakeFolder(L"gallery_" + Lang(), {L"Beach.jpg", L"Dog.png", L"Old.gif"});
+    std::wstring folder = FolderWithFiles(L"gallery_" + Lang(), {L"Beach.jpg", L"Dog.png", L"Old.gif"});
     std::wstring target = folder + L"\\";
     std::wstring page = target + L"!pictures.html";
     StoreFolder(L"D:\\Before\\");
@@ -357,18 +355,18 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 
     Command(CMD_NEW_GALLERY);
     ChooseInBrowser(folder);
-    SeenDialog done;
+    CaughtBox done;
     ASSERT_TRUE(gui.NextDialog(&done));
     ASSERT_TRUE(done.isMessageBox);
     std::wstring created = Pick(L"Gallery created:\r\n\r\n", L"Galerie erstellt:\r") + page;
     EXPECT_EQ(std::wstring(StatusText), created);
     EXPECT_EQ(done.text, created + L"\r\r" + Pick(L"Start gallery now with browser?", L"Galerie jetzt mit Browser starten?"));
-    EXPECT_EQ(done.caption, L"\U0001F306 Quimbo - Image Gallery");
+    EXPECT_EQ(done.shownCaption, L"\U0001F306 Quimbo - Image Gallery");
     EXPECT_EQ(done.style, UINT(MB_YESNOCANCEL | MB_USERICON | MB_SETFOREGROUND));
     EXPECT_EQ(done.iconName, L"I");
     EXPECT_EQ(done.instance, GetModuleHandleW(nullptr));
-    EXPECT_EQ(done.helpId, 1u);
-    EXPECT_EQ(done.owner, nullptr);
+    EXPECT_EQ(done.contextHelpId, 1u);
+    EXPECT_EQ(done.shownOwner, nullptr);
     EXPECT_TRUE(FileExists(page));
     EXPECT_TRUE(FileExists(target + L"$create-Thumbnails.cmd"));
     EXPECT_EQ(std::wstring(TargetFolder), target);
@@ -378,8 +376,7 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
     EXPECT_EQ(stored.bytes.size(), 2 * (target.size() + 1));
     EXPECT_EQ(stored.Text(), target);
 
-    gui.Settle();
-    Sleep(300);
+    gui.PaintNow();  // the status after the build, for the picture
     FrameShot(L"after_build", window);
 
     // No: nothing opens, the window stays as it is.
@@ -390,10 +387,10 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 
     // Cancel, this time through Ctrl+N; the browser opens at the target and OK takes it.
     PressKeys(window, {VK_CONTROL, 'N'});
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     ASSERT_TRUE(browser.isFolderBrowser);
-    Sleep(400);
+    EXPECT_TRUE(gui.WaitNudge(browser.box)) << "the folder tree did not get its Right-arrow nudge";
     EXPECT_GE(gui.TreeRightArrowDowns(), 1) << "the folder tree did not get its Right-arrow nudge";
     GuiRun::Press(browser.box, IDOK);
     ASSERT_TRUE(gui.NextDialog(&done));
@@ -417,20 +414,19 @@ TEST_F(Window, NewGalleryBuildsRemembersTheFolderAndOffersToOpenThePage) {
 }
 
 TEST_F(Window, AFolderWithoutImagesIsRefusedAndTheRegistryKeepsItsValue) {
-    std::wstring folder = MakeFolder(L"gifs_" + Lang(), {L"a.gif", L"b.GIF"});
+    std::wstring folder = FolderWithFiles(L"gifs_" + Lang(), {L"a.gif", L"b.GIF"});
     StoreFolder(L"D:\\Before\\");
     gui.Start();
     Command(CMD_NEW_GALLERY);
     ChooseInBrowser(folder);
-    SeenDialog warning;
+    CaughtBox warning;
     ASSERT_TRUE(gui.NextDialog(&warning));
-    EXPECT_EQ(warning.owner, gui.Window());
-    EXPECT_EQ(warning.caption, WarningCaption());
+    EXPECT_EQ(warning.shownOwner, gui.Window());
+    EXPECT_EQ(warning.shownCaption, WarningCaption());
     EXPECT_EQ(warning.style, UINT(MB_ICONWARNING));
     EXPECT_EQ(warning.text, Pick(L"No images in this folder:", L"Keine Bilder in diesem Ordner:") + L"\r\r" + folder + L"\\");
     GuiRun::Press(warning.box, IDOK);
-    gui.Settle();
-    Sleep(100);
+    EXPECT_TRUE(gui.WaitClosed(warning.box));
     std::wstring here = WithSlash(CurrentDirectory());
     EXPECT_EQ(std::wstring(TargetFolder), here);
     EXPECT_EQ(std::wstring(StatusText), Label() + here);
@@ -458,7 +454,7 @@ HDROP MakeDrop(const std::vector<std::wstring>& names) {
 
 TEST_F(Window, RunGalleryOpensThePageOrWarns) {
     PageHandler handler;
-    std::wstring folder = MakeFolder(L"run_" + Lang(), {L"a.jpg"});
+    std::wstring folder = FolderWithFiles(L"run_" + Lang(), {L"a.jpg"});
     DeleteStoredFolder();
     gui.Start();
     PostMessageW(gui.Window(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({folder})), 0);
@@ -466,16 +462,16 @@ TEST_F(Window, RunGalleryOpensThePageOrWarns) {
     ASSERT_EQ(std::wstring(TargetFolder), folder + L"\\");
 
     PressKeys(gui.Window(), {VK_CONTROL, 'R'});
-    SeenDialog warning;
+    CaughtBox warning;
     ASSERT_TRUE(gui.NextDialog(&warning));
-    EXPECT_EQ(warning.owner, gui.Window());
-    EXPECT_EQ(warning.caption, WarningCaption());
+    EXPECT_EQ(warning.shownOwner, gui.Window());
+    EXPECT_EQ(warning.shownCaption, WarningCaption());
     EXPECT_EQ(warning.style, UINT(MB_ICONWARNING));
     EXPECT_EQ(warning.text, Pick(L"No Quimbo gallery found\rin this folder:", L"Keine Quimbo-Galerie vorhanden\rin diesem Ordner:") +
                                 L"\r\r" + folder + L"\\");
     GuiRun::Press(warning.box, IDOK);
 
-    MakeFolder(L"run_" + Lang(), {L"a.jpg", L"!pictures.html"});
+    FolderWithFiles(L"run_" + Lang(), {L"a.jpg", L"!pictures.html"});
     Command(CMD_RUN_GALLERY);
     std::wstring opened = handler.Opened();
     EXPECT_NE(opened.find(L"run_" + Lang()), std::wstring::npos);
@@ -485,9 +481,9 @@ TEST_F(Window, RunGalleryOpensThePageOrWarns) {
 }
 
 TEST_F(Window, DroppedItemsSetTheTargetFolder) {
-    std::wstring a = MakeFolder(L"drop_a", {L"one.jpg"});
-    std::wstring b = MakeFolder(L"drop_b", {L"two.jpg"});
-    std::wstring c = MakeFolder(L"drop_c", {L"three.txt"});
+    std::wstring a = FolderWithFiles(L"drop_a", {L"one.jpg"});
+    std::wstring b = FolderWithFiles(L"drop_b", {L"two.jpg"});
+    std::wstring c = FolderWithFiles(L"drop_c", {L"three.txt"});
     DeleteStoredFolder();
     gui.Start();
     auto drop = [&](const std::vector<std::wstring>& names) {
@@ -517,13 +513,13 @@ TEST_F(Window, HelpKeyAndQuestionMarkShowTheAboutBox) {
     std::wstring about = L"Quimbo - HTML Image Gallery Generator\rv1.1.0.0\r\u00A9 2025 Tervaldo\r" + kRule + L"\r" +
                          Pick(L"Made for everyone who keeps photos in folders", L"F\u00FCr alle, die ihre Fotos in Ordnern aufbewahren");
     PressKeys(gui.Window(), {VK_F1});
-    SeenDialog box;
+    CaughtBox box;
     ASSERT_TRUE(gui.NextDialog(&box)) << "F1 showed nothing";
     EXPECT_EQ(box.text, about);
-    EXPECT_EQ(box.caption, L"Information");
+    EXPECT_EQ(box.shownCaption, L"Information");
     EXPECT_EQ(box.style, UINT(MB_USERICON | MB_SETFOREGROUND));
     EXPECT_EQ(box.iconName, L"I");
-    EXPECT_EQ(box.owner, gui.Window());
+    EXPECT_EQ(box.shownOwner, gui.Window());
     GuiRun::Press(box.box, IDOK);
 
     // "&?" on the menu bar sends its command directly.
@@ -556,7 +552,7 @@ TEST_F(Window, EveryWayOfClosingEndsTheLoopWithZero) {
     // Ctrl+N opens the browser like the menu item does.
     gui.Start();
     PressKeys(gui.Window(), {VK_CONTROL, 'N'});
-    SeenDialog browser;
+    CaughtBox browser;
     ASSERT_TRUE(gui.NextDialog(&browser));
     EXPECT_TRUE(browser.isFolderBrowser);
     GuiRun::Press(browser.box, IDCANCEL);
@@ -660,16 +656,16 @@ TEST_F(Window, AFolderTooLongForThePathBufferIsReportedAndNothingIsWritten) {
 
     gui.Start();
     gui.RunOnWindowThread([&] { BuildGallery(gui.Window(), folder.c_str()); });
-    SeenDialog error;
+    CaughtBox error;
     ASSERT_TRUE(gui.NextDialog(&error));
     wchar_t system[600] = {};
     DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, ERROR_FILENAME_EXCED_RANGE, 0,
                              system, 600, nullptr);
     while (n && (system[n - 1] < 33 || system[n - 1] == L'.')) --n;
     EXPECT_EQ(error.text, Pick(L"System Error:\r\n", L"Systemfehler:\r\n") + std::wstring(system, n));
-    EXPECT_EQ(error.caption, WarningCaption());
+    EXPECT_EQ(error.shownCaption, WarningCaption());
     EXPECT_EQ(error.style, UINT(MB_ICONERROR));
-    EXPECT_EQ(error.owner, gui.Window());
+    EXPECT_EQ(error.shownOwner, gui.Window());
     GuiRun::Press(error.box, IDOK);
     ASSERT_TRUE(gui.WaitWork());
     EXPECT_EQ(std::wstring(StatusText), Pick(L"Working:", L"Bearbeitung:") + L"\r\n\r\n" + folder);

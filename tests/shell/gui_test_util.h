@@ -1,5 +1,5 @@
-// Small helpers shared by the window tests: texts by language, the registry
-// value, folders of test files.
+// Small helpers of the window tests: texts by language, the registry value,
+// folders of test files under the current directory.
 #pragma once
 
 #include <windows.h>
@@ -8,22 +8,19 @@
 #include <vector>
 
 #include "common/common.h"
+#include "tests/support/win32_helpers.h"
+
+using testsupport::CurrentDirectory;
+using testsupport::FileExists;
+using testsupport::MakeFile;
+using testsupport::WaitUntil;
+using testsupport::WithSlash;
 
 inline std::wstring Pick(const wchar_t* english, const wchar_t* german) { return GermanUi ? german : english; }
 
-inline std::wstring CurrentDirectory() {
-    wchar_t buffer[4096];
-    DWORD n = GetCurrentDirectoryW(4096, buffer);
-    return std::wstring(buffer, n);
-}
-
-inline std::wstring WithSlash(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') path += L'\\';
-    return path;
-}
-
-// A fresh folder under the current directory, with the given files (each a few bytes).
-inline std::wstring MakeFolder(const std::wstring& name, const std::vector<std::wstring>& files) {
+// The folder `name` under the current directory, made when missing, holding
+// just the given files (each a few bytes; files it had before are removed).
+inline std::wstring FolderWithFiles(const std::wstring& name, const std::vector<std::wstring>& files) {
     std::wstring folder = CurrentDirectory() + L"\\" + name;
     CreateDirectoryW(folder.c_str(), nullptr);
     WIN32_FIND_DATAW found;
@@ -38,16 +35,9 @@ inline std::wstring MakeFolder(const std::wstring& name, const std::vector<std::
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    for (const auto& file : files) {
-        HANDLE out = CreateFileW((folder + L"\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written;
-        WriteFile(out, "data", 4, &written, nullptr);
-        CloseHandle(out);
-    }
+    for (const auto& file : files) MakeFile(folder + L"\\" + file, "data");
     return folder;
 }
-
-inline bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 constexpr const wchar_t* kKey = L"SOFTWARE\\Tervaldo\\Quimbo";
 

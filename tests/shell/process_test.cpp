@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "tests/support/win32_helpers.h"
 
-std::wstring WindowsPath(const char* unixPath) {
-    std::wstring path = L"Z:";
-    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? L'\\' : wchar_t(*p);
-    return path;
-}
+using testsupport::WaitUntil;
+using testsupport::WindowsPath;
+
+namespace {
 
 const std::wstring kQuimbo = WindowsPath(QUIMBO_EXE);
 
@@ -43,13 +42,14 @@ BOOL CALLBACK FindOf(HWND window, LPARAM data) {
 }
 
 HWND WaitWindow(DWORD pid, const wchar_t* className, HWND owner = nullptr, DWORD ms = 15000) {
-    for (DWORD waited = 0; waited < ms; waited += 50) {
-        Search search = {pid, className, owner, nullptr};
-        EnumWindows(FindOf, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        Sleep(50);
-    }
-    return nullptr;
+    Search search = {pid, className, owner, nullptr};
+    WaitUntil(
+        [&] {
+            EnumWindows(FindOf, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        ms, 50);
+    return search.found;
 }
 
 Started Launch(const std::wstring& exe, const std::wstring& arguments) {
@@ -93,7 +93,8 @@ TEST(Process, AnArgumentOpensTheFolderBrowserRightAway) {
     HWND browser = WaitWindow(started.process.dwProcessId, L"#32770", window);
     ASSERT_NE(browser, nullptr);
     PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
-    Sleep(300);
+    // Closed as a user would, once the browser is gone and the window takes input again.
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(browser) && IsWindowEnabled(window); }, 5000));
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitExitCode(started), 0u);
 }

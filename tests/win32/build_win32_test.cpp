@@ -8,12 +8,55 @@
 #include "gallery/title.h"
 #include "shell/icon_message.h"
 #include "shell/main_window.h"
+#include "tests/support/box_catcher.h"
 #include "tests/support/file_faults.h"
-#include "tests/win32/win32_support.h"
+#include "tests/support/page_entries.h"
+#include "tests/support/win32_helpers.h"
 
-using namespace w32test;
+using namespace testsupport;
 
 namespace {
+
+// A hidden top-level window that records the WM_COMMAND messages it gets (one at a time).
+std::vector<WPARAM> RecordedCommands;
+std::vector<LPARAM> RecordedParams;
+
+LRESULT CALLBACK RecordCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != WM_COMMAND) return DefWindowProcW(window, message, wParam, lParam);
+    RecordedCommands.push_back(wParam);
+    RecordedParams.push_back(lParam);
+    return 0;
+}
+
+class TestWindow {
+public:
+    TestWindow() {
+        static ATOM registered = 0;
+        if (!registered) {
+            WNDCLASSW cls = {};
+            cls.lpfnWndProc = RecordCommand;
+            cls.hInstance = GetModuleHandleW(nullptr);
+            cls.lpszClassName = L"QuimboTestWindow";
+            cls.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+            registered = RegisterClassW(&cls);
+        }
+        RecordedCommands.clear();
+        RecordedParams.clear();
+        window_ = CreateWindowExW(0, L"QuimboTestWindow", L"Quimbo test", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  400, 300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    ~TestWindow() {
+        if (window_) DestroyWindow(window_);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    HWND Handle() const { return window_; }
+    const std::vector<WPARAM>& Commands() const { return RecordedCommands; }
+    const std::vector<LPARAM>& CommandParams() const { return RecordedParams; }
+
+private:
+    HWND window_;
+};
 
 const wchar_t kQuestionEn[] = L"Start gallery now with browser?";
 const wchar_t kQuestionDe[] = L"Galerie jetzt mit Browser starten?";
@@ -74,7 +117,7 @@ TEST_P(Completion, BoxTextStatusAndAnswer) {
     std::wstring status = (c.german ? L"Galerie erstellt:\r" : L"Gallery created:\r\n\r\n") + folder.Path() + L"!pictures.html";
     EXPECT_EQ(Utf8(StatusText), Utf8(status));
     ASSERT_EQ(catcher.Boxes().size(), 1u);
-    const CaughtBox& box = catcher.Boxes()[0];
+    const CaughtBox box = catcher.Boxes()[0];
     std::wstring text = status + L"\r\r" + (c.german ? kQuestionDe : kQuestionEn);
     EXPECT_TRUE(box.indirect);
     EXPECT_EQ(Utf8(box.text), Utf8(text));

@@ -5,13 +5,15 @@
 #
 #   compare_native.sh NATIVE_QUIMBO_BUILD WINDOWS_QUIMBO_BUILD_EXE WINE_RUN
 #
-# Exits 77 (a skip for CTest) when the native build is not there.
+# Fails when the native build is not there: a comparison that did not run
+# must not pass for one that did.
 set -euo pipefail
 native=$1 windows=$2 wine_run=$3
 
 if [ ! -x "$native" ]; then
-  echo "SKIP: no native quimbo-build at $native (build the native preset first)"
-  exit 77
+  echo "FAIL: no native quimbo-build at $native (build the native preset first:" \
+       "cmake --preset native && cmake --build build/native)"
+  exit 1
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quimbo-compare.XXXXXX")

@@ -7,9 +7,10 @@
 
 #include "common/common.h"
 #include "gallery/listing.h"
-#include "tests/win32/win32_support.h"
+#include "tests/support/page_entries.h"
+#include "tests/support/win32_helpers.h"
 
-using namespace w32test;
+using namespace testsupport;
 
 namespace {
 
