@@ -38,6 +38,35 @@ namespace {
 
 IWICImagingFactory* Factory = nullptr;  // free-threaded; shared by the workers (all in the MTA)
 
+// The few calls of COM's DLL, looked up when the previews start: a run
+// without --previews then loads none of COM's DLLs, which cost start-up time
+// and memory (quimbo-build.exe imports only kernel32 and msvcrt).
+struct ComCalls {
+    HRESULT(WINAPI* CoCreateInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+    HRESULT(WINAPI* CoInitializeEx)(LPVOID, DWORD);
+    void(WINAPI* CoUninitialize)();
+    HRESULT(WINAPI* CreateStreamOnHGlobal)(HGLOBAL, BOOL, LPSTREAM*);
+    HRESULT(WINAPI* GetHGlobalFromStream)(LPSTREAM, HGLOBAL*);
+    HRESULT(WINAPI* PropVariantClear)(PROPVARIANT*);
+};
+ComCalls Com = {};
+
+template <typename Function>
+bool Find(HMODULE module, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return *function != nullptr;
+}
+
+// Loads ole32.dll and finds its calls; false when any is missing.
+bool LoadCom() {
+    HMODULE ole32 = LoadLibraryW(L"ole32.dll");
+    return ole32 && Find(ole32, "CoCreateInstance", &Com.CoCreateInstance) &&
+           Find(ole32, "CoInitializeEx", &Com.CoInitializeEx) && Find(ole32, "CoUninitialize", &Com.CoUninitialize) &&
+           Find(ole32, "CreateStreamOnHGlobal", &Com.CreateStreamOnHGlobal) &&
+           Find(ole32, "GetHGlobalFromStream", &Com.GetHGlobalFromStream) &&
+           Find(ole32, "PropVariantClear", &Com.PropVariantClear);
+}
+
 template <typename T>
 void Release(T*& object) {
     if (object) object->Release();
@@ -135,7 +164,7 @@ int ReadOrientation(IWICBitmapFrameDecode* frame, const GUID& container, const P
             PropVariantInit(&value);
             if (SUCCEEDED(reader->GetMetadataByName(query, &value))) {
                 if (value.vt == VT_UI2) orientation = value.uiVal;
-                PropVariantClear(&value);
+                Com.PropVariantClear(&value);
                 if (orientation) break;
             }
         }
@@ -374,7 +403,7 @@ void Encode(const unsigned char* pixels, int width, int height, PreviewFormat fo
     HRESULT hr = Factory->CreateEncoder(container, nullptr, &encoder);
     if (FAILED(hr)) {
         Fail(result, format == PreviewFormat::Webp ? "this system has no WebP encoder" : "no encoder for the format", hr);
-    } else if (FAILED(hr = CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
+    } else if (FAILED(hr = Com.CreateStreamOnHGlobal(nullptr, TRUE, &stream)) ||
                FAILED(hr = encoder->Initialize(stream, WICBitmapEncoderNoCache)) ||
                FAILED(hr = encoder->CreateNewFrame(&frame, &options))) {
         Fail(result, "cannot start the encoder", hr);
@@ -402,7 +431,7 @@ void Encode(const unsigned char* pixels, int width, int height, PreviewFormat fo
             LARGE_INTEGER zero = {};
             HGLOBAL memory = nullptr;
             void* bytes = nullptr;
-            if (SUCCEEDED(stream->Seek(zero, STREAM_SEEK_CUR, &end)) && SUCCEEDED(GetHGlobalFromStream(stream, &memory)) &&
+            if (SUCCEEDED(stream->Seek(zero, STREAM_SEEK_CUR, &end)) && SUCCEEDED(Com.GetHGlobalFromStream(stream, &memory)) &&
                 (bytes = GlobalLock(memory)) != nullptr) {
                 result->data = malloc(end.QuadPart ? size_t(end.QuadPart) : 1);
                 if (result->data) {
@@ -428,8 +457,12 @@ void Encode(const unsigned char* pixels, int width, int height, PreviewFormat fo
 }  // namespace
 
 bool StartPreviewLibrary(ByteBuf& reason) {
+    if (!LoadCom()) {
+        reason.AppendZ("COM (ole32.dll) is not available");
+        return false;
+    }
     StartPreviewThread();
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+    HRESULT hr = Com.CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   reinterpret_cast<void**>(&Factory));
     if (FAILED(hr)) {
         char text[96];
@@ -442,9 +475,9 @@ bool StartPreviewLibrary(ByteBuf& reason) {
 
 void StopPreviewLibrary() { Release(Factory); }
 
-void StartPreviewThread() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+void StartPreviewThread() { Com.CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
 
-void StopPreviewThread() { CoUninitialize(); }
+void StopPreviewThread() { Com.CoUninitialize(); }
 
 void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* result) {
     *result = PreviewImage{};
