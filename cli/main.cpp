@@ -15,7 +15,6 @@
 
 #include "../common/common.h"
 #include "../gallery/build.h"
-#include "../gallery/listing.h"
 #include "cli_text.h"
 #include "previews.h"
 
@@ -170,14 +169,16 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 2;
     }
-    if (!FolderHasImages(folder.buf)) {
+
+    // Whether the folder holds images at all comes from the listing's own
+    // searches: no extra pass over a large folder.
+    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi, ImageCheck::InListing);
+    if (outcome.noImages) {
         fputs("No images in this folder:\n", stderr);
         PrintPath(stderr, folder.buf);
         fputs("\n", stderr);
         return 2;
     }
-
-    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi);
     if (outcome.notRegularFile) {
         fputs("quimbo-build: not a regular file: ", stderr);
         PrintPath(stderr, folder.buf);

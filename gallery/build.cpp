@@ -37,14 +37,23 @@ static void FinishOutput(GalleryOutcome* outcome, OutputFile* file, const PathCh
     }
 }
 
-GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
-    GalleryOutcome outcome = {false, false, true, 0, nullptr, false};
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check) {
+    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false};
+    // With ImageCheck::InListing the listing answers the presence test on its
+    // way; every path that stops before it asks the presence test itself, so
+    // that a folder without images is always told as such, and nothing is written.
+    auto noImages = [&outcome, folder, check]() {
+        if (check != ImageCheck::InListing || FolderHasImages(folder)) return false;
+        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true};
+        return true;
+    };
     PathChar pageStorage[kPathCapacity];
     PathChar scriptStorage[kPathCapacity];
     PathBuf pagePath(pageStorage);
     PathBuf scriptPath(scriptStorage);
     // Both names must fit before anything is touched: a cut path would write somewhere else.
     if (!FormOutputPath(folder, kPageName, pagePath) || !FormOutputPath(folder, kScriptName, scriptPath)) {
+        if (noImages()) return outcome;
         NoteFailure(&outcome, kErrorNameTooLong, kPageName);
         return outcome;
     }
@@ -54,6 +63,7 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
     } targets[] = {{pagePath.buf, kPageName}, {scriptPath.buf, kScriptName}};
     for (const Target& target : targets) {
         if (IsSpecialFile(target.path)) {
+            if (noImages()) return outcome;
             NoteFailure(&outcome, 0, target.name);
             outcome.notRegularFile = true;
             return outcome;
@@ -64,6 +74,7 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
     CarriedTitle title = ReadCarriedTitle(pagePath.buf, german, &error);
     OutputFile file;
     if (error) {
+        if (noImages()) return outcome;
         NoteFailure(&outcome, error, kPageName);  // replacing it would lose its title
     } else if (BeginOutputFile(pagePath.buf, &file, &error)) {
         outcome.pageCreated = true;
@@ -71,10 +82,17 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german) {
         WriteUtf8Bom(&Output);
         WritePageHead(&Output, german, DateStamp().text, std::string_view(title.text, title.length));
         WritePageScriptAndBody(&Output, german);
-        SystemError listingError = WriteImageEntries(&Output, folder);
+        bool hasImages = false;
+        SystemError listingError = WriteImageEntries(&Output, folder, &hasImages);
+        if (check == ImageCheck::InListing && (listingError ? noImages() : !hasImages)) {
+            DiscardOutputFile(&file);
+            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true};
+            return outcome;
+        }
         WritePageFooter(&Output, german, DateTimeStamp().text);
         FinishOutput(&outcome, &file, pagePath.buf, kPageName, listingError);
     } else {
+        if (noImages()) return outcome;
         NoteFailure(&outcome, error, kPageName);
     }
 

@@ -14,6 +14,13 @@ struct GalleryOutcome {
     SystemError error;    // the first failure, when !ok
     const PathChar* failedName;  // kPageName or kScriptName, when !ok
     bool notRegularFile;  // the failure: something other than a file stands at failedName
+    bool noImages;        // ImageCheck::InListing only: the folder has no images; nothing was written
+};
+
+// Who tells whether the folder holds images at all (FolderHasImages).
+enum class ImageCheck {
+    Caller,     // the caller asked before (the window does, when the folder is chosen)
+    InListing,  // the build, from the listing's own searches: no search of its own
 };
 
 // Writes "!pictures.html" and "$create-Thumbnails.cmd" into `folder` (which
@@ -23,5 +30,6 @@ struct GalleryOutcome {
 // old content; the build then goes on with the next file. A page that is there
 // but cannot be read is not replaced (its title would be lost). A folder too
 // long for the path buffer, or a FIFO, socket or device at either name, writes
-// nothing at all.
-GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german);
+// nothing at all. With ImageCheck::InListing a folder without images writes
+// nothing either, and the outcome says noImages.
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check = ImageCheck::Caller);

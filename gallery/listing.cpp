@@ -8,9 +8,15 @@ static const PathChar* const kPresencePatterns[] = {
     PATH_TEXT("*.png"), PATH_TEXT("*.ico"), PATH_TEXT("*.avif"), PATH_TEXT("*.webp"),
 };
 
-static const PathChar* const kListingPatterns[] = {
-    PATH_TEXT("*.jpg"), PATH_TEXT("*.jpeg"), PATH_TEXT("*.jfif"), PATH_TEXT("*.svg"), PATH_TEXT("*.png"),
-    PATH_TEXT("*.gif"), PATH_TEXT("*.webp"), PATH_TEXT("*.avif"), PATH_TEXT("*.ico"),
+// In the order of the entries; all but "*.gif" are presence patterns too.
+struct ListingPattern {
+    const PathChar* pattern;
+    bool presence;
+};
+static const ListingPattern kListingPatterns[] = {
+    {PATH_TEXT("*.jpg"), true},  {PATH_TEXT("*.jpeg"), true}, {PATH_TEXT("*.jfif"), true},
+    {PATH_TEXT("*.svg"), true},  {PATH_TEXT("*.png"), true},  {PATH_TEXT("*.gif"), false},
+    {PATH_TEXT("*.webp"), true}, {PATH_TEXT("*.avif"), true}, {PATH_TEXT("*.ico"), true},
 };
 
 // Folder + pattern into `path`; false when it does not fit.
@@ -30,23 +36,28 @@ bool FolderHasImages(const PathChar* folder) {
     return false;
 }
 
-SystemError WriteImageEntries(LineWriter* page, const PathChar* folder) {
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages) {
     int entryCounter = 0;
     PathChar storage[kPathCapacity];
     PathBuf path(storage);
-    for (const PathChar* pattern : kListingPatterns) {
-        if (!FormPatternPath(folder, pattern, path)) continue;
-        SystemError error = WritePatternEntries(page, path.buf, &entryCounter);
+    if (hasImages) *hasImages = false;
+    for (const ListingPattern& pattern : kListingPatterns) {
+        if (!FormPatternPath(folder, pattern.pattern, path)) continue;
+        bool firstIsFile = false;
+        SystemError error = WritePatternEntries(page, path.buf, &entryCounter, &firstIsFile);
         if (error) return error;
+        if (hasImages && pattern.presence && firstIsFile) *hasImages = true;
     }
     return 0;
 }
 
-SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter) {
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter, bool* firstIsFile) {
     DirSearch search;
     FoundEntry entry;
     SystemError error = 0;
+    if (firstIsFile) *firstIsFile = false;
     if (!FindFirstEntry(patternPath, &search, &entry, &error)) return error;
+    if (firstIsFile) *firstIsFile = (entry.attributes & kAttributeDirectory) == 0;
     // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
     char srcStorage[kEntryNameBytes];
     char textStorage[kEntryNameBytes];

@@ -11,9 +11,14 @@ bool FolderHasImages(const PathChar* folder);
 // Writes the entries of every listing pattern, numbered from 1 across all of
 // them. Returns 0, or the system's code when a search failed (a folder that
 // cannot be read, or a listing cut off halfway): the entries are then
-// incomplete and the page must not be used.
-SystemError WriteImageEntries(LineWriter* page, const PathChar* folder);
+// incomplete and the page must not be used. When `hasImages` is given it gets
+// FolderHasImages' answer for the folder, found from the first match of each
+// listing pattern that is a presence pattern too (all but "*.gif"): the same
+// searches, so no search of its own.
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages = nullptr);
 
 // Writes the entries of one pattern path, raising `entryCounter` before each.
-// Returns 0, or the code of a search that failed.
-SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter);
+// Returns 0, or the code of a search that failed. `firstIsFile` (when given):
+// the first match exists and is not a directory, FileMatchExists' answer.
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter,
+                                bool* firstIsFile = nullptr);

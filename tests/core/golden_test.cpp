@@ -10,6 +10,7 @@
 
 #include "common/common.h"
 #include "gallery/build.h"
+#include "gallery/listing.h"
 #include "gallery/title.h"
 #include "tests/support/file_faults.h"
 
@@ -193,6 +194,38 @@ TEST(Golden, TemporariesOfAKilledRunAreRemovedByTheNextButNotThoseOfARunningOne)
     EXPECT_EQ(ReadAll(dir / "!pictures.html"), before);
     DiscardOutputFile(&other);
     EXPECT_TRUE(Temporaries(dir).empty());
+}
+
+// quimbo-build takes the presence test from the listing's own searches; it
+// must answer as FolderHasImages does, and a folder without images gets nothing.
+TEST(Golden, TheListingAnswersThePresenceTestAsItselfWould) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> files, folders;
+        bool images;
+    } cases[] = {
+        {"empty", {}, {}, false},
+        {"only GIF files", {"a.gif", "B.GIF"}, {}, false},
+        {"only previews", {"a_t.jpg"}, {}, true},
+        {"only an icon", {"x.ico"}, {}, true},
+        {"first *.jpg match a folder", {"b.jpg", "c.txt"}, {"album.jpg"}, false},
+        {"a folder, then an image of another kind", {"z.png"}, {"album.jpg"}, true},
+        {"only a folder named like an image", {}, {"pic.svg"}, false},
+    };
+    for (const Case& c : cases) {
+        fs::path dir = fs::path(::testing::TempDir()) / "golden_presence";
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const std::string& name : c.files) std::ofstream(dir / name) << "x";
+        for (const std::string& name : c.folders) fs::create_directory(dir / name);
+        ASSERT_EQ(FolderHasImages(FolderText(dir).c_str()), c.images) << c.what;
+        GalleryOutcome outcome = WriteGalleryFiles(FolderText(dir).c_str(), false, ImageCheck::InListing);
+        EXPECT_EQ(outcome.noImages, !c.images) << c.what;
+        EXPECT_EQ(outcome.ok, c.images) << c.what;
+        EXPECT_EQ(fs::exists(dir / "!pictures.html"), c.images) << c.what;
+        EXPECT_EQ(fs::exists(dir / "$create-Thumbnails.cmd"), c.images) << c.what;
+        EXPECT_TRUE(Temporaries(dir).empty()) << c.what;
+    }
 }
 
 }  // namespace
