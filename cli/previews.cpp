@@ -8,6 +8,7 @@
 #include <stdlib.h>
 
 #include "../common/common.h"
+#include "../common/grow.h"
 #include "cli_platform.h"
 #include "cli_text.h"
 
@@ -198,16 +199,6 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     ++job->counts.failedImages;
 }
 
-bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
-    if (needed <= *capacity) return true;
-    size_t wanted = *capacity ? *capacity * 2 : 256;
-    while (wanted < needed) wanted *= 2;
-    void* grown = realloc(*block, wanted * unit);
-    if (!grown) return false;
-    *block = grown;
-    *capacity = wanted;
-    return true;
-}
 
 // Lists the images that get a preview, pattern by pattern in the script's
 // order, each pattern in the order the listing shows it. False when memory ran out.
@@ -232,10 +223,8 @@ bool CollectImages(PreviewJob* job) {
             PathChar previewStorage[kPathCapacity];
             PathBuf previewName(previewStorage);
             if (!FormPreviewName(entry.name, entry.nameLength, pattern.extension, previewName)) continue;
-            if (!Grow(reinterpret_cast<void**>(&job->names), &namesCapacity, namesUsed + entry.nameLength + 1,
-                      sizeof(PathChar)) ||
-                !Grow(reinterpret_cast<void**>(&job->items), &itemCapacity, size_t(job->count) + 1,
-                      sizeof(PreviewItem))) {
+            if (!GrowBlock(&job->names, &namesCapacity, namesUsed + entry.nameLength + 1) ||
+                !GrowBlock(&job->items, &itemCapacity, size_t(job->count) + 1)) {
                 EndSearch(&search);
                 return false;
             }

@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "common.h"
+#include "grow.h"
 #include "platform.h"
 #include "platform_sys.h"
 #include "unicode.h"
@@ -228,16 +229,6 @@ static_assert(sizeof(PosixSearch) <= sizeof(DirSearch::storage), "DirSearch stor
 
 PosixSearch* SearchOf(DirSearch* search) { return reinterpret_cast<PosixSearch*>(search->storage); }
 
-bool Grow(void** block, size_t* capacity, size_t needed, size_t unit) {
-    if (needed <= *capacity) return true;
-    size_t wanted = *capacity ? *capacity * 2 : 64;
-    while (wanted < needed) wanted *= 2;
-    void* grown = realloc(*block, wanted * unit);
-    if (!grown) return false;
-    *block = grown;
-    *capacity = wanted;
-    return true;
-}
 
 // True when name `a` comes before name `b` in the order of the Windows search.
 bool NameBefore(const char* a, const char* b) {
@@ -298,8 +289,8 @@ bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error)
         struct stat info;
         if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
         size_t length = strlen(item->d_name);
-        if (!Grow(reinterpret_cast<void**>(&s->names), &namesCapacity, namesUsed + length + 1, 1) ||
-            !Grow(reinterpret_cast<void**>(&s->matches), &matchCapacity, s->count + 1, sizeof(Match))) {
+        if (!GrowBlock(&s->names, &namesCapacity, namesUsed + length + 1) ||
+            !GrowBlock(&s->matches, &matchCapacity, s->count + 1)) {
             *error = ENOMEM;
             ok = false;
             break;
