@@ -2,7 +2,9 @@
 # quimbo-build-faults, as a process, with its file writes failing halfway (as
 # on a full disk) and with the move into place failing: exit 1, the system's
 # reason on stderr, the old page with its title and the old script untouched,
-# and no temporary file left behind.
+# and no temporary file left behind. And without faults: a symbolic link in
+# place of either file is replaced by the file, never written through (under
+# Wine too, where the link is what the Windows side sees as the file).
 #
 #   failed_build.sh PROGRAM [RUNNER]     (RUNNER: cmake/wine-run for the Windows build)
 set -uo pipefail
@@ -37,5 +39,17 @@ mkdir -p "$dir" && printf 'x' > "$dir/a.jpg"
 $runner "$program" --lang en "$dir" > /dev/null 2>&1 || fail "a build without faults failed"
 [ -s "$dir/!pictures.html" ] || fail "no page without faults"
 
-[ "$failures" = 0 ] && echo "failed builds keep the old files: ok"
+# Links at both names, to a file outside the folder: the outside file stays as it was.
+dir="$work/links"
+mkdir -p "$dir" && printf 'x' > "$dir/a.jpg"
+printf 'not ours\n' > "$work/outside.txt"
+ln -s "$work/outside.txt" "$dir/!pictures.html"
+ln -s "$work/outside.txt" "$dir/\$create-Thumbnails.cmd"
+$runner "$program" --lang en "$dir" > /dev/null 2>&1 || fail "a build over links failed"
+[ "$(cat "$work/outside.txt")" = "not ours" ] || fail "a link's target was written to"
+for name in '!pictures.html' '$create-Thumbnails.cmd'; do
+  [ -f "$dir/$name" ] && [ ! -L "$dir/$name" ] || fail "$name is not a file of its own"
+done
+
+[ "$failures" = 0 ] && echo "failed builds keep the old files, links are replaced: ok"
 exit $((failures > 0))
