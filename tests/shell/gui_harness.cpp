@@ -124,7 +124,8 @@ void GuiRun::Start(int arguments) {
     ExitCode = -1;
     Ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Thread = CreateThread(nullptr, 0, GuiThread, nullptr, 0, &GuiThreadId);
-    if (WaitForSingleObject(Ready, 10000) != WAIT_OBJECT_0) ADD_FAILURE() << "the window's thread did not start";
+    // Generous: the first window of a fresh Wine prefix on a busy machine can take seconds.
+    if (WaitForSingleObject(Ready, 60000) != WAIT_OBJECT_0) ADD_FAILURE() << "the window's thread did not start";
     CloseHandle(Ready);
     MainWindowHandle = nullptr;
     bool up = WaitUntil(
@@ -133,8 +134,8 @@ void GuiRun::Start(int arguments) {
             if (window && IsWindowVisible(window) && GetMenu(window)) MainWindowHandle = window;
             return MainWindowHandle != nullptr;
         },
-        5000);
-    if (!up) ADD_FAILURE() << "the main window did not come up within 5 s";
+        30000);
+    if (!up) ADD_FAILURE() << "the main window did not come up within 30 s";
     window_ = MainWindowHandle;
     threadId_ = GuiThreadId;
     // In front, as a program the user starts is: input that the window makes
