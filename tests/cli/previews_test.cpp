@@ -30,6 +30,8 @@
 
 #include "cli/previews.h"
 
+#include <vips/vips.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -603,6 +605,30 @@ TEST(Previews, CommandLine) {
     RunResult none = RunPreviews("--previews", gifs);
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_EQ(none.err.find("previews:"), std::string::npos);
+}
+
+TEST(PreviewLibrary, LoadsNothingButJpegPngAndWebp) {
+    // Behind the header check, libvips itself refuses every other loader.
+    char storage[256];
+    ByteBuf reason(storage);
+    ASSERT_TRUE(StartPreviewLibrary(reason)) << reason.buf;
+    fs::path dir = NewFolder("loaders");
+    MakeImage("tiff:" + (dir / "a.tiff").string(), "-size 60x40 xc:red");
+    MakeImage("ppm:" + (dir / "a.ppm").string(), "-size 60x40 xc:red");
+    MakeImage("gif:" + (dir / "a.gif").string(), "-size 60x40 xc:red");
+    WriteFile(dir / "a.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='60' height='40'/>");
+    MakeImage(dir / "a.jpg", "-size 60x40 xc:red");
+    MakeImage(dir / "a.png", "-size 60x40 xc:red");
+    for (const char* name : {"a.tiff", "a.ppm", "a.gif", "a.svg", "a.jpg", "a.png"}) {
+        bool ours = fs::path(name).extension() == ".jpg" || fs::path(name).extension() == ".png";
+        VipsSource* source = vips_source_new_from_file((dir / name).c_str());
+        ASSERT_NE(source, nullptr);
+        VipsImage* image = vips_image_new_from_source(source, "", nullptr);
+        EXPECT_EQ(image != nullptr, ours) << name;
+        if (image) g_object_unref(image);
+        g_object_unref(source);
+        vips_error_clear();
+    }
 }
 
 TEST(Previews, OnlyTheDecoderOfTheNamedFormatReadsAFile) {
