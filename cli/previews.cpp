@@ -11,6 +11,7 @@
 #include "../common/grow.h"
 #include "cli_platform.h"
 #include "cli_text.h"
+#include "image_header.h"
 
 namespace {
 
@@ -87,6 +88,46 @@ void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const ch
     LeaveOutputLock();
 }
 
+// "quimbo-build: no preview for NAME: " `text`, or the system's text for `error` when `text` is null.
+void ReportImageProblem(const PreviewJob* job, const PreviewItem& item, const char* text, SystemError error) {
+    char storage[1024];
+    ByteBuf reason(storage);
+    if (text) reason.AppendZ(text);
+    else AppendErrorText(error, reason);
+    ReportImageFailure(job, item, reason.buf, reason.len);
+}
+
+// The whole open image, for a copy, in a block from malloc that the caller
+// frees. Only a file that MayCopyAsPreview allowed comes here (a few MB at
+// most). False with `error`, or with `error` 0 when the file is no longer as
+// long as it was when opened.
+bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* error) {
+    *data = nullptr;
+    *size = 0;
+    *error = 0;
+    size_t length = static_cast<size_t>(file.size);
+    char* block = static_cast<char*>(malloc(length ? length : 1));
+    if (!block) {
+        *error = kErrorNoMemory;
+        return false;
+    }
+    size_t total = 0;
+    while (total < length) {
+        size_t got = 0;
+        if (!ReadImageFile(file, total, block + total, length - total, &got, error) || got == 0) {
+            free(block);
+            return false;
+        }
+        total += got;
+    }
+    *data = block;
+    *size = total;
+    return true;
+}
+
+ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
+                             const PathBuf& previewPath, PreviewImage* image);
+
 // Makes (or leaves alone) the preview of one image.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
     const PathChar* name = job->names + item.nameOffset;
@@ -128,7 +169,49 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         return ItemResult::WriteFailed;
     }
 
-    MakePreviewImage(imagePath.buf, item.format, image);
+    ImageFile file;
+    SystemError error = 0;
+    ImageOpen opened = OpenImageFile(imagePath.buf, &file, &error);
+    if (opened != ImageOpen::Opened) {
+        ReportImageProblem(job, item, opened == ImageOpen::NotRegular ? "not a regular file" : nullptr, error);
+        return ItemResult::ImageFailed;
+    }
+    ItemResult result = MakePreviewOfFile(job, item, file, previewPath, image);
+    CloseImageFile(&file);
+    return result;
+}
+
+// For ReadImageHeader: reads from the open image, keeping the first error.
+struct ImageFileReader {
+    const ImageFile* file;
+    SystemError error;
+};
+bool ReadFromImageFile(void* context, uint64_t offset, void* data, size_t size, size_t* got) {
+    ImageFileReader* reader = static_cast<ImageFileReader*>(context);
+    return ReadImageFile(*reader->file, offset, data, size, got, &reader->error);
+}
+
+// The preview of the open image `file`: its header is checked first (its
+// format, the limits, whether the file can hold its pixels), and only then
+// does the backend decode it. A copy is read from the same open file, so the
+// file that was checked and decoded is the file copied.
+ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
+                             const PathBuf& previewPath, PreviewImage* image) {
+    ImageHeader header;
+    char reasonStorage[kPreviewReasonCapacity];
+    ByteBuf reason(reasonStorage);
+    ImageFileReader reader{&file, 0};
+    HeaderCheck check = ReadImageHeader(ReadFromImageFile, &reader, file.size, item.format, &header, reason);
+    if (check == HeaderCheck::ReadFailed) {
+        ReportImageProblem(job, item, nullptr, reader.error);
+        return ItemResult::ImageFailed;
+    }
+    if (check != HeaderCheck::Usable) {
+        ReportImageFailure(job, item, reason.buf, reason.len);
+        return ItemResult::ImageFailed;
+    }
+
+    MakePreviewImage(file, header, MayCopyAsPreview(header, file.size), item.format, image);
     ItemResult result = ItemResult::Made;
     void* original = nullptr;
     const void* bytes = image->data;
@@ -137,11 +220,8 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     if (image->outcome == PreviewOutcome::Failed) {
         ReportImageFailure(job, item, image->reason, TextLength(image->reason));
         result = ItemResult::ImageFailed;
-    } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadWholeFile(imagePath.buf, &original, &size, &error)) {
-        char storage[1024];
-        ByteBuf reason(storage);
-        AppendErrorText(error, reason);
-        ReportImageFailure(job, item, reason.buf, reason.len);
+    } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadCopy(file, &original, &size, &error)) {
+        ReportImageProblem(job, item, error ? nullptr : "the file changed while it was read", error);
         result = ItemResult::ImageFailed;
     } else {
         if (image->outcome == PreviewOutcome::CopyOriginal) bytes = original;
