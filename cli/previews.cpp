@@ -239,6 +239,26 @@ bool CollectImages(PreviewJob* job) {
     return true;
 }
 
+// Removes what a killed run left behind of these images' previews, and
+// nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,
+// and so does the temporary of a preview whose image is gone (nothing proves
+// it ours). Those of the previews made now would go when they are written; the
+// others (up to date, or failing) need this.
+void RemoveAbandonedTemporaries(const PreviewJob* job) {
+    if (!FolderHasTemporaries(job->folder)) return;
+    for (int i = 0; i < job->count; ++i) {
+        const PreviewItem& item = job->items[i];
+        PathChar nameStorage[kPathCapacity];
+        PathBuf previewName(nameStorage);
+        FormPreviewName(job->names + item.nameOffset, item.nameLength, "", previewName);
+        PathChar pathStorage[kPathCapacity];
+        PathBuf previewPath(pathStorage);
+        previewPath.AppendZ(job->folder);
+        previewPath.Append(previewName.buf, previewName.len);
+        if (!previewPath.overflow) RemoveAbandonedTemporary(previewPath.buf);
+    }
+}
+
 }  // namespace
 
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
@@ -268,9 +288,12 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
     job.folder = folder;
     job.remakeAll = options.remakeAll;
     job.terminal = StderrIsTerminal();
-    RemoveLeftoverTemporaries(folder);
+    if (options.jobs > kMaxJobs)
+        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; making previews with %d workers\n", options.jobs, kMaxJobs,
+                kMaxJobs);
 
     bool listed = CollectImages(&job);
+    if (listed) RemoveAbandonedTemporaries(&job);
     char reasonStorage[512];
     ByteBuf reason(reasonStorage);
     if (!listed) {
