@@ -26,12 +26,19 @@
 #define ARG_EQ(a, b) (strcmp(a, b) == 0)
 #endif
 
-// Writes a native path to `stream` as UTF-8.
+// How long a build waits for another build of its folder to end.
+constexpr int kFolderWaitSeconds = 10;
+static_assert(kFolderWaitSeconds == 10, "kHelpText, the manual page and the README say 10 seconds");
+
+// Writes a native path of any length to `stream` as UTF-8, escaped (cli_text.h).
 static void PrintPath(FILE* stream, const PathChar* path) {
-    char storage[4 * kPathCapacity];
-    ByteBuf text(storage);
-    AppendPathText(path, TextLength(path), text);
-    fwrite(text.buf, 1, text.len, stream);
+    char storage[kPathTextCapacity];
+    size_t length = TextLength(path);
+    for (size_t done = 0; done < length;) {
+        ByteBuf text(storage);
+        done += AppendPathText(path + done, length - done, text);
+        fwrite(text.buf, 1, text.len, stream);
+    }
 }
 
 // ": " and the system's text for `error`, in UTF-8, on stderr.

@@ -27,7 +27,10 @@ const PreviewPattern kPreviewPatterns[] = {
     {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
 };
 
-constexpr int kMaxJobs = 64;
+constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
+
+// Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
+constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
 
@@ -63,7 +66,7 @@ void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
 
 // "Cannot write PATH: REASON", as quimbo-build reports a page it could not write.
 void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("Cannot write ");
     AppendPathText(path.buf, path.len, line);
@@ -76,7 +79,7 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
 
 // "quimbo-build: no preview for NAME: REASON".
 void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
-    char storage[4096];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no preview for ");
     AppendPathText(job->names + item.nameOffset, item.nameLength, line);
@@ -103,7 +106,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     previewPath.Append(previewName.buf, previewName.len);
     if (imagePath.overflow || previewPath.overflow) {
         // Say which preview, even though its whole path does not fit.
-        char storage[8192];
+        char storage[kReportLineCapacity * 2];
         ByteBuf line(storage);
         line.Append("Cannot write ");
         AppendPathText(job->folder, TextLength(job->folder), line);
@@ -188,7 +191,7 @@ void RunPreviewWorker(void* context) {
 
 // A folder search that failed: the images it would have found get no preview.
 void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no previews for ");
     AppendPathText(job->folder, TextLength(job->folder), line);
