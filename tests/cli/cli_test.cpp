@@ -100,6 +100,7 @@ TEST(QuimboBuild, CommandLineCases) {
     fs::create_directory(dir / "-x");
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
+    const std::string tooLong(5000, 'n');  // longer than any path the system takes
     const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--jobs N] FOLDER\n"
                               "Try 'quimbo-build --help' for more information.\n";
     struct Case {
@@ -120,6 +121,12 @@ TEST(QuimboBuild, CommandLineCases) {
         {"--", 64, "", "quimbo-build: no folder given\n" + usage, ""},
         {"missing", 2, "", "quimbo-build: no such folder: missing\n", ""},
         {"a.jpg", 2, "", "quimbo-build: not a folder: a.jpg\n", ""},
+        {"a.jpg/", 2, "", "quimbo-build: not a folder: a.jpg/\n", ""},
+        {"a.jpg//", 2, "", "quimbo-build: not a folder: a.jpg//\n", ""},
+        {"a.jpg/x/", 2, "", "quimbo-build: no such folder: a.jpg/x/\n", ""},
+        {"missing/", 2, "", "quimbo-build: no such folder: missing/\n", ""},
+        {tooLong, 2, "", "quimbo-build: folder name too long: " + tooLong + "\n", ""},
+        {"'back\\slash'", 2, "", "quimbo-build: no such folder: back\\\\slash\n", ""},
         {"-- --x", 2, "", "quimbo-build: no such folder: --x\n", ""},
     };
     fs::path before = fs::current_path();
