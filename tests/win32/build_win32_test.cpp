@@ -362,6 +362,7 @@ TEST(Build, AFolderThatAnotherBuildHoldsGivesTheBusyBoxOrIsWaitedFor) {
             ASSERT_EQ(catcher.Boxes().size(), 1u);
             if (holdMs == INFINITE) {
                 ExpectErrorBox(catcher.Boxes()[0], window.Handle(), ERROR_BUSY, false);
+                EXPECT_NE(ErrorText(ERROR_BUSY), L"") << "the box says why";
                 EXPECT_GE(waited, 900u);
                 EXPECT_LT(waited, 5000u);
                 EXPECT_EQ(ReadBytes(folder / L"!pictures.html"), "<missing>");

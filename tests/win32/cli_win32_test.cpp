@@ -22,13 +22,9 @@ TEST(PrintedNames, Utf16NamesAreTextOrEscaped) {
         std::wstring name;
         std::string printed;
     } cases[] = {
-        {L"C:\\Bilder\\Sch\u00F6n.jpg", "C:\\Bilder\\Sch\xC3\xB6n.jpg"},  // separators as they are
-        {L"cam\U0001F4F7.jpg", "cam\xF0\x9F\x93\xB7.jpg"},                 // a surrogate pair is one character
-        {L"a\nb\tc\x1B", "a\\nb\\tc\\x1B"},
-        {L"del\x7F", "del\\x7F"},
-        {L"c1\x0085\x009B", "c1\\xC2\\x85\\xC2\\x9B"},
+        {L"C:\\Bilder\\Sch\u00F6n \U0001F4F7.jpg", "C:\\Bilder\\Sch\xC3\xB6n \xF0\x9F\x93\xB7.jpg"},  // separators as they are
+        {L"a\nb\x1B\x7F\x0085", "a\\nb\\x1B\\x7F\\xC2\\x85"},
         {std::wstring(L"lone\xD800x"), "lone\\xED\\xA0\\x80x"},
-        {std::wstring(L"end\xD83D"), "end\\xED\\xA0\\xBD"},
         {std::wstring(L"\xDCF7\xD83D"), "\\xED\\xB3\\xB7\\xED\\xA0\\xBD"},  // low before high: two unpaired
     };
     for (const Case& c : cases) {
