@@ -1,8 +1,8 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
 // of common/ (which writes the previews, WriteWholeFile): file times,
-// processors, the terminal, worker threads, one lock, and reading the images.
-// One POSIX file (cli_posix.cpp) and one Win32 file (cli_win32.cpp) stand
-// behind it; CMake picks one.
+// processors, the terminal and stdout, worker threads, one lock, and reading
+// the images. One POSIX file (cli_posix.cpp) and one Win32 file (cli_win32.cpp)
+// stand behind it; CMake picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
 // quimbo-build.exe links without the C++ runtime.
@@ -58,6 +58,18 @@ int ProcessorCount();
 
 // True when stderr is a terminal (a console on Windows).
 bool StderrIsTerminal();
+
+// Makes the standard streams safe to write to, however the caller left them:
+// a write to a pipe whose reader has gone away fails like any other instead of
+// ending the process (SIGPIPE on POSIX; Windows has no such signal), and on
+// POSIX a stream the caller closed is opened on /dev/null, so that no file the
+// program opens gets its number, and with it lines meant for the stream.
+void ProtectStandardStreams();
+
+// Flushes stdout, right after the writes it is to check. False when something
+// printed there could not be written: `error` then tells why, or is 0 when
+// stdout is a pipe whose reader has gone away (nobody is left to read it).
+bool FlushStdout(SystemError* error);
 
 // Runs `work(context)` on `count` threads at once (the calling thread is one
 // of them) and returns when every one has returned. Threads the system refuses

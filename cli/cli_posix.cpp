@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,6 +82,22 @@ int ProcessorCount() {
 }
 
 bool StderrIsTerminal() { return isatty(2) == 1; }
+
+void ProtectStandardStreams() {
+    signal(SIGPIPE, SIG_IGN);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);  // takes the lowest free number: fd
+            if (opened > 2) close(opened);
+        }
+    }
+}
+
+bool FlushStdout(SystemError* error) {
+    if (fflush(stdout) == 0 && !ferror(stdout)) return true;
+    *error = errno == EPIPE ? 0 : errno ? static_cast<SystemError>(errno) : EIO;
+    return false;
+}
 
 namespace {
 struct ThreadStart {

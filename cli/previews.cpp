@@ -28,7 +28,10 @@ const PreviewPattern kPreviewPatterns[] = {
     {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
 };
 
-constexpr int kMaxJobs = 64;
+constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
+
+// Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
+constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
 
@@ -64,7 +67,7 @@ void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
 
 // "Cannot write PATH: REASON", as quimbo-build reports a page it could not write.
 void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("Cannot write ");
     AppendPathText(path.buf, path.len, line);
@@ -77,7 +80,7 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
 
 // "quimbo-build: no preview for NAME: REASON".
 void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
-    char storage[4096];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no preview for ");
     AppendPathText(job->names + item.nameOffset, item.nameLength, line);
@@ -144,7 +147,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     previewPath.Append(previewName.buf, previewName.len);
     if (imagePath.overflow || previewPath.overflow) {
         // Say which preview, even though its whole path does not fit.
-        char storage[8192];
+        char storage[kReportLineCapacity * 2];
         ByteBuf line(storage);
         line.Append("Cannot write ");
         AppendPathText(job->folder, TextLength(job->folder), line);
@@ -268,7 +271,7 @@ void RunPreviewWorker(void* context) {
 
 // A folder search that failed: the images it would have found get no preview.
 void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no previews for ");
     AppendPathText(job->folder, TextLength(job->folder), line);
@@ -319,6 +322,26 @@ bool CollectImages(PreviewJob* job) {
     return true;
 }
 
+// Removes what a killed run left behind of these images' previews, and
+// nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,
+// and so does the temporary of a preview whose image is gone (nothing proves
+// it ours). Those of the previews made now would go when they are written; the
+// others (up to date, or failing) need this.
+void RemoveAbandonedTemporaries(const PreviewJob* job) {
+    if (!FolderHasTemporaries(job->folder)) return;
+    for (int i = 0; i < job->count; ++i) {
+        const PreviewItem& item = job->items[i];
+        PathChar nameStorage[kPathCapacity];
+        PathBuf previewName(nameStorage);
+        FormPreviewName(job->names + item.nameOffset, item.nameLength, "", previewName);
+        PathChar pathStorage[kPathCapacity];
+        PathBuf previewPath(pathStorage);
+        previewPath.AppendZ(job->folder);
+        previewPath.Append(previewName.buf, previewName.len);
+        if (!previewPath.overflow) RemoveAbandonedTemporary(previewPath.buf);
+    }
+}
+
 }  // namespace
 
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
@@ -348,9 +371,12 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
     job.folder = folder;
     job.remakeAll = options.remakeAll;
     job.terminal = StderrIsTerminal();
-    RemoveLeftoverTemporaries(folder);
+    if (options.jobs > kMaxJobs)
+        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; making previews with %d workers\n", options.jobs, kMaxJobs,
+                kMaxJobs);
 
     bool listed = CollectImages(&job);
+    if (listed) RemoveAbandonedTemporaries(&job);
     char reasonStorage[512];
     ByteBuf reason(reasonStorage);
     if (!listed) {
