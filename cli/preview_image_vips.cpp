@@ -13,10 +13,8 @@
 // Parallelism is ours: one image per worker thread, each image on one vips
 // thread (vips_concurrency_set(1)), and no operation cache, which would only
 // keep pixels of images we never look at again.
-#include <fcntl.h>
 #include <string.h>
 #include <strings.h>
-#include <unistd.h>
 
 #include <vips/vips.h>
 
@@ -204,11 +202,10 @@ void MakeFromSource(VipsSource* source, const ImageHeader& header, bool mayCopy,
 void MakePreviewImage(const ImageFile& file, const ImageHeader& header, bool mayCopy, PreviewFormat format,
                       PreviewImage* result) {
     *result = PreviewImage{};
-    // The source closes its descriptor when it goes; ours stays with the caller.
-    int descriptor = fcntl(static_cast<int>(file.handle), F_DUPFD_CLOEXEC, 0);
-    VipsSource* source = descriptor >= 0 ? vips_source_new_from_descriptor(descriptor) : nullptr;
+    // The source reads through a duplicate of the descriptor that it makes and
+    // closes itself; ours stays open, and the caller's to close.
+    VipsSource* source = vips_source_new_from_descriptor(static_cast<int>(file.handle));
     if (!source) {
-        if (descriptor >= 0) close(descriptor);
         FailFromVips(result, "cannot read the image");
         return;
     }

@@ -756,6 +756,27 @@ TEST(Previews, OnlyRegularFilesAreReadAndNothingWaits) {
     EXPECT_LT(cost.seconds, 30);
 }
 
+// Each image is opened, handed to the decoder and closed again: a folder of
+// many more images than the process may hold open files gets every preview.
+TEST(Previews, NoImageKeepsAFileOpen) {
+    if (UnderWine()) GTEST_SKIP() << "a descriptor limit of the POSIX build; Wine needs many of its own";
+    fs::path dir = NewFolder("many");
+    MakeImage(dir / "a000.jpg", "-size 600x400 gradient:");
+    MakeImage(dir / "b000.png", "-size 600x400 gradient:");
+    for (int i = 1; i < 40; ++i) {
+        char name[16];
+        snprintf(name, sizeof name, "%03d", i);
+        fs::copy_file(dir / "a000.jpg", dir / ("a" + std::string(name) + ".jpg"));
+        fs::copy_file(dir / "b000.png", dir / ("b" + std::string(name) + ".png"));
+    }
+    std::string command = "ulimit -n 24 && " + Quote(UnderTest().exe) + " --previews --jobs 2 " + Quote(dir.string()) +
+                          " >/dev/null 2>" + Quote((dir / "err").string());
+    int status = std::system(("sh -c " + Quote(command)).c_str());
+    std::string err = ReadAll(dir / "err");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_NE(err.find("previews: made 80, up to date 0, failed 0\n"), std::string::npos) << err;
+}
+
 TEST(Previews, ASmallImageIsCopiedOnlyWhenItDecodesWholeAndItsFileIsCompact) {
     fs::path dir = NewFolder("copies");
     MakeImage(dir / "plain.jpg", "-size 400x300 plasma: -quality 90");
