@@ -79,3 +79,20 @@ void RunOnThreads(int count, void (*work)(void* context), void* context);
 // One process-wide lock for the counters and the output of the workers.
 void EnterOutputLock();
 void LeaveOutputLock();
+
+// Waits, with the output lock held, until another thread calls
+// WakeOutputLockWaiters; the lock is left while waiting and held again on
+// return. It may also return without such a call: check the condition again.
+void WaitUnderOutputLock();
+// Wakes every thread in WaitUnderOutputLock (call with the lock held).
+void WakeOutputLockWaiters();
+
+// The C library's allocator gives memory back to the system once it is
+// freed, instead of keeping it for the next image (cli_memory_*.cpp): call
+// before the workers start. glibc by itself raises the size at which a block
+// is mapped on its own to the largest block freed so far (up to 32 MiB), so
+// the pixel buffers of one image stay in the heap, and the next image's add
+// to them: a run held about twice what its largest image needs.
+void KeepFreedMemoryReturnable();
+// Hands what the allocator holds free back to the system; after each image.
+void ReturnFreedMemory();

@@ -28,6 +28,14 @@ const PreviewPattern kPreviewPatterns[] = {
     {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
 };
 
+// The memory the workers' images may hold at once, by their estimates
+// (PreviewMemoryNeed): with the ~35 MiB that the process and libvips hold
+// anyway (and a few more for each further worker), a run of images up to 24
+// megapixels stays within 256 MiB. An image whose estimate is larger runs
+// alone: the largest at 24 megapixels, an interlaced 16-bit RGBA PNG, is
+// estimated at 226 MiB and holds 203 MiB.
+constexpr uint64_t kPreviewMemoryBudget = 192ull << 20;
+
 constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
 
 // Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
@@ -44,8 +52,19 @@ struct PreviewItem {
 
 enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
 
+// The budget the workers draw from, one image at a time, in the order they
+// ask: a large image waits until enough is free, and the images after it wait
+// behind it (no stream of small ones passes it over forever).
+struct MemoryBudget {
+    // Under the output lock:
+    uint64_t used;
+    unsigned nextTicket;  // the next to ask gets this
+    unsigned serving;     // the ticket whose turn it is
+};
+
 struct PreviewJob {
     const PathChar* folder;
+    MemoryBudget* memory;
     PathChar* names;  // every image name, each zero-terminated
     PreviewItem* items;
     int count;
@@ -131,6 +150,27 @@ bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* err
 ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
                              const PathBuf& previewPath, PreviewImage* image);
 
+// Takes `need` bytes from the budget, waiting for them: for its turn, and
+// until they fit beside what the images in work hold, or nothing is in work.
+void DrawMemory(MemoryBudget* budget, uint64_t need) {
+    EnterOutputLock();
+    unsigned ticket = budget->nextTicket++;
+    while (ticket != budget->serving ||
+           (budget->used > 0 && (budget->used >= kPreviewMemoryBudget || need > kPreviewMemoryBudget - budget->used)))
+        WaitUnderOutputLock();
+    budget->used += need;
+    ++budget->serving;
+    WakeOutputLockWaiters();  // the next in line may fit as well
+    LeaveOutputLock();
+}
+
+void ReturnMemory(MemoryBudget* budget, uint64_t need) {
+    EnterOutputLock();
+    budget->used -= need;
+    WakeOutputLockWaiters();
+    LeaveOutputLock();
+}
+
 // Makes (or leaves alone) the preview of one image.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
     const PathChar* name = job->names + item.nameOffset;
@@ -214,6 +254,10 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
         return ItemResult::ImageFailed;
     }
 
+    // The image's memory is drawn before it is decoded and returned once its
+    // preview is written and every buffer of it freed.
+    uint64_t need = PreviewMemoryNeed(header, item.format);
+    DrawMemory(job->memory, need);
     MakePreviewImage(file, header, MayCopyAsPreview(header, file.size), item.format, image);
     ItemResult result = ItemResult::Made;
     void* original = nullptr;
@@ -235,6 +279,8 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     }
     free(original);
     FreePreviewImage(image);
+    ReturnFreedMemory();
+    ReturnMemory(job->memory, need);
     return result;
 }
 
@@ -368,7 +414,9 @@ bool FormPreviewName(const PathChar* name, size_t length, const char* extension,
 
 PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options) {
     PreviewJob job{};
+    MemoryBudget memory{};
     job.folder = folder;
+    job.memory = &memory;
     job.remakeAll = options.remakeAll;
     job.terminal = StderrIsTerminal();
     if (options.jobs > kMaxJobs)
@@ -392,6 +440,7 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         if (jobs > kMaxJobs) jobs = kMaxJobs;
         if (jobs > job.count) jobs = job.count;
         PrintProgressLocked(&job);
+        KeepFreedMemoryReturnable();
         RunOnThreads(jobs, RunPreviewWorker, &job);
         StopPreviewLibrary();
     }
