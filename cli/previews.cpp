@@ -36,6 +36,14 @@ const PreviewPattern kPreviewPatterns[] = {
 // estimated at 226 MiB and holds 203 MiB.
 constexpr uint64_t kPreviewMemoryBudget = 192ull << 20;
 
+// After an image whose estimate was at least this large, the allocator hands
+// what it holds free back to the system. Most images need far less, and their
+// memory is simply reused by the next. Measured on the benchmark's real photos
+// (--jobs 1 / two jobs) and its 24-megapixel set: never 137 / 152 / 253 MiB;
+// after every image 124 / 135 / 243 MiB for 14 % more processor time; after
+// these 128 / 164 / 240 MiB at no cost that shows.
+constexpr uint64_t kReturnFreedMemoryAfter = 48ull << 20;
+
 constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
 
 // Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
@@ -279,7 +287,7 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     }
     free(original);
     FreePreviewImage(image);
-    ReturnFreedMemory();
+    if (need >= kReturnFreedMemoryAfter) ReturnFreedMemory();
     ReturnMemory(job->memory, need);
     return result;
 }
