@@ -288,6 +288,11 @@ bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error)
         if (!MatchesPattern(pattern, item->d_name)) continue;
         struct stat info;
         if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
+        // What the name itself is: readdir mostly tells, else one more look without following it.
+        bool link = item->d_type == DT_LNK;
+        struct stat own;
+        if (item->d_type == DT_UNKNOWN && fstatat(dirFd, item->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0)
+            link = S_ISLNK(own.st_mode);
         size_t length = strlen(item->d_name);
         if (!GrowBlock(&s->names, &namesCapacity, namesUsed + length + 1) ||
             !GrowBlock(&s->matches, &matchCapacity, s->count + 1)) {
@@ -300,6 +305,8 @@ bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error)
         m.nameOffset = namesUsed;
         m.nameLength = length;
         m.attributes = S_ISDIR(info.st_mode) ? kAttributeDirectory : 0x80;  // 0x80: a normal file
+        if (link) m.attributes |= kAttributeLink;
+        if (item->d_name[0] == '.') m.attributes |= kAttributeHidden;
         m.size = static_cast<uint64_t>(info.st_size);
         namesUsed += length + 1;
     }
@@ -327,6 +334,18 @@ bool HandOut(PosixSearch* s, FoundEntry* entry) {
 }
 
 }  // namespace
+
+bool NameComesBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength) {
+    // NameBefore reads zero-terminated names; a name has at most NAME_MAX bytes.
+    char x[NAME_MAX + 1], y[NAME_MAX + 1];
+    if (aLength > NAME_MAX) aLength = NAME_MAX;
+    if (bLength > NAME_MAX) bLength = NAME_MAX;
+    memcpy(x, a, aLength);
+    memcpy(y, b, bLength);
+    x[aLength] = 0;
+    y[bLength] = 0;
+    return NameBefore(x, y);
+}
 
 bool sys::FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
     search->open = CollectMatches(pattern, SearchOf(search), error);
