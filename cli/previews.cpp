@@ -11,6 +11,7 @@
 #include "../common/grow.h"
 #include "cli_platform.h"
 #include "cli_text.h"
+#include "preview_job.h"
 
 namespace {
 
@@ -30,28 +31,6 @@ const PreviewPattern kPreviewPatterns[] = {
 constexpr int kMaxJobs = 64;
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
-
-// One image to do: its name in the job's name block, and the format.
-struct PreviewItem {
-    size_t nameOffset;
-    size_t nameLength;
-    PreviewFormat format;
-};
-
-enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
-
-struct PreviewJob {
-    const PathChar* folder;
-    PathChar* names;  // every image name, each zero-terminated
-    PreviewItem* items;
-    int count;
-    bool remakeAll;
-    bool terminal;
-    // Under the output lock:
-    int next;
-    int done;
-    PreviewCounts counts;
-};
 
 // Writes one whole line on stderr, under the output lock. On a terminal the
 // progress line is cleared first; the next update writes it again.
@@ -86,6 +65,8 @@ void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const ch
     PrintLineLocked(job, line);
     LeaveOutputLock();
 }
+
+}  // namespace
 
 // Makes (or leaves alone) the preview of one image.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
@@ -155,6 +136,17 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     return result;
 }
 
+void AddResult(PreviewCounts* counts, ItemResult result) {
+    switch (result) {
+        case ItemResult::Made: ++counts->made; break;
+        case ItemResult::UpToDate: ++counts->upToDate; break;
+        case ItemResult::ImageFailed: ++counts->failedImages; break;
+        case ItemResult::WriteFailed: ++counts->failedWrites; break;
+    }
+}
+
+namespace {
+
 void PrintProgressLocked(const PreviewJob* job) {
     if (!job->terminal) return;
     fprintf(stderr, "\rpreviews %d/%d", job->done, job->count);
@@ -173,12 +165,7 @@ void RunPreviewWorker(void* context) {
         if (index < 0) break;
         ItemResult result = MakeOnePreview(job, job->items[index], &image);
         EnterOutputLock();
-        switch (result) {
-            case ItemResult::Made: ++job->counts.made; break;
-            case ItemResult::UpToDate: ++job->counts.upToDate; break;
-            case ItemResult::ImageFailed: ++job->counts.failedImages; break;
-            case ItemResult::WriteFailed: ++job->counts.failedWrites; break;
-        }
+        AddResult(&job->counts, result);
         ++job->done;
         PrintProgressLocked(job);
         LeaveOutputLock();
@@ -195,13 +182,14 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     AppendPathText(pattern, TextLength(pattern), line);
     line.Append(": ");
     AppendErrorText(error, line);
+    EnterOutputLock();  // other folders' workers may be printing
     PrintLineLocked(job, line);
+    LeaveOutputLock();
     ++job->counts.failedImages;
 }
 
+}  // namespace
 
-// Lists the images that get a preview, pattern by pattern in the script's
-// order, each pattern in the order the listing shows it. False when memory ran out.
 bool CollectImages(PreviewJob* job) {
     size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
     PathChar patternStorage[kPathCapacity];
@@ -238,8 +226,6 @@ bool CollectImages(PreviewJob* job) {
     }
     return true;
 }
-
-}  // namespace
 
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
     size_t dot = length;
