@@ -40,6 +40,7 @@ using SystemError = uint32_t;
 // The system's codes for the failures the programs report themselves.
 extern const SystemError kErrorNameTooLong;  // a path that does not fit its buffer
 extern const SystemError kErrorDiskFull;     // a write that the disk could not take
+extern const SystemError kErrorOutOfMemory;  // memory for a list or a buffer ran out
 
 // ---- Files -------------------------------------------------------------------------------
 

@@ -27,6 +27,7 @@
 
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
 const SystemError kErrorDiskFull = ENOSPC;
+const SystemError kErrorOutOfMemory = ENOMEM;
 
 // ---- Files -------------------------------------------------------------------------------
 
