@@ -115,7 +115,6 @@ struct FoundEntry {
     const PathChar* name;   // the long name without folder, zero-terminated; valid until the next call
     size_t nameLength;      // in PathChar units
     uint32_t attributes;    // the platform's attribute word, with the kAttribute bits below in it
-    uint64_t size;
 };
 // The bits of the attribute word that the portable code looks at, with their
 // Windows values; the POSIX search sets the same bits by its own rules.

@@ -99,7 +99,6 @@ void FillEntry(const WIN32_FIND_DATAW& data, FoundEntry* entry) {
     entry->name = data.cFileName;
     entry->nameLength = lstrlenW(data.cFileName);
     entry->attributes = data.dwFileAttributes;
-    entry->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 // The end of a search, or nothing to find, as opposed to a search that failed.
