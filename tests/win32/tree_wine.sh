@@ -16,7 +16,7 @@ if [ ! -x "$native" ]; then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quimbo-tree-wine.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap '[ -n "${QUIMBO_KEEP_WORK:-}" ] || rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # check CONDITION-EXIT-STATUS MESSAGE
   if [ "$1" = 0 ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $2"; fi
@@ -36,12 +36,14 @@ make_tree() {
 }
 list_pages() { (cd "$1" && find . -name '!pictures.html' | sort); }
 
-make_tree "$work/native"
-make_tree "$work/windows"
-"$native" --recursive --lang de --fixed-time 2025-03-05T21:30 "$work/native" >/dev/null 2>&1
+# The same name for both trees: the index shows it.
+native_tree="$work/native/Fotos" windows_tree="$work/windows/Fotos"
+make_tree "$native_tree"
+make_tree "$windows_tree"
+"$native" --recursive --lang de --fixed-time 2025-03-05T21:30 "$native_tree" >/dev/null 2>&1
 check $? "the native build of the tree failed"
 # Wine's drive Z: is the host's root.
-winpath="Z:${work//\//\\}\\windows"
+winpath="Z:${windows_tree//\//\\}"
 "$wine_run" "$windows" --recursive --lang de --fixed-time 2025-03-05T21:30 "$winpath" >"$work/out" 2>"$work/err"
 rc=$?
 check $rc "quimbo-build.exe --recursive exited $rc: $(cat "$work/err")"
@@ -49,14 +51,14 @@ check $rc "quimbo-build.exe --recursive exited $rc: $(cat "$work/err")"
 check $? "stdout was [$(tr -d '\r' <"$work/out")]"
 grep -q '^galleries: written 8, folders without images 4, previews made 0, up to date 0, failed 0' "$work/err"
 check $? "summary line: $(cat "$work/err")"
-[ "$(list_pages "$work/native")" = "$(list_pages "$work/windows")" ]
-check $? "different folders got a gallery: $(list_pages "$work/windows" | tr '\n' ' ')"
-[ ! -e "$work/windows/.dotted/!pictures.html" ]
+[ "$(list_pages "$native_tree")" = "$(list_pages "$windows_tree")" ]
+check $? "different folders got a gallery: $(list_pages "$windows_tree" | tr '\n' ' ')"
+[ ! -e "$windows_tree/.dotted/!pictures.html" ]
 check $? "a gallery was written into the hidden dot folder"
-for page in $(cd "$work/native" && find . -name '!pictures.html' -o -name '$create-Thumbnails.cmd' -o -name '!albums.html'); do
-  cmp -s "$work/native/$page" "$work/windows/$page"
+while IFS= read -r -d '' page; do
+  cmp -s "$native_tree/$page" "$windows_tree/$page"
   check $? "$page differs from the native build's"
-done
+done < <(cd "$native_tree" && find . \( -name '!pictures.html' -o -name '$create-Thumbnails.cmd' -o -name '!albums.html' \) -print0)
 
 # A folder with the hidden attribute, and links to folders (one a loop, one
 # outside the tree): none is walked into.
