@@ -121,7 +121,8 @@ struct FoundEntry {
 constexpr uint32_t kAttributeDirectory = 0x10;  // a folder (on POSIX also a link to one)
 constexpr uint32_t kAttributeHidden = 0x02;     // Windows: the hidden attribute; POSIX: a name that starts with "."
 constexpr uint32_t kAttributeSystem = 0x04;     // Windows: the system attribute; never on POSIX
-constexpr uint32_t kAttributeLink = 0x400;      // Windows: a reparse point (symbolic link, junction); POSIX: a symbolic link
+constexpr uint32_t kAttributeLink = 0x400;      // Windows: a reparse point (a symbolic link, a junction; not a
+                                                // cloud service's placeholder folder); POSIX: a symbolic link
 
 // Storage for one running directory search, opaque to the portable code.
 struct DirSearch {
