@@ -1,8 +1,9 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
 // of common/ (which writes the previews, WriteWholeFile): file times,
-// processors, the terminal, worker threads, one lock with a wake-up for idle
-// workers, and reading a whole file. One POSIX file (cli_posix.cpp) and one
-// Win32 file (cli_win32.cpp) stand behind it; CMake picks one.
+// processors, the terminal and stdout, worker threads, one lock with a
+// wake-up for idle workers, and reading the images. One POSIX file
+// (cli_posix.cpp) and one Win32 file (cli_win32.cpp) stand behind it; CMake
+// picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
 // quimbo-build.exe links without the C++ runtime.
@@ -26,16 +27,50 @@ void ReadFileState(const PathChar* path, FileState* state);
 
 // The system's code for "access denied", used for a read-only preview.
 extern const SystemError kErrorAccessDenied;
+// The system's code for "out of memory".
+extern const SystemError kErrorNoMemory;
 
-// Reads the whole file into a block from malloc that the caller frees.
-// False (with `error`) when it cannot be opened or read.
-bool ReadWholeFile(const PathChar* path, void** data, size_t* size, SystemError* error);
+// An image file open for reading.
+struct ImageFile {
+    intptr_t handle;  // POSIX: the descriptor; Windows: the HANDLE
+    uint64_t size;    // its size when it was opened
+};
+
+enum class ImageOpen { Opened, NotRegular, Failed };
+
+// Opens the image at `path` for reading. Only a regular file is opened: its
+// type is checked before the open and again on the open file (POSIX: fstat;
+// Windows: GetFileType), and the open itself never waits, so that a FIFO or
+// a device (a link to /dev/zero) is NotRegular and never read from. A
+// symbolic link is followed: a link to a regular image is that image.
+// Failed (with `error`) when it cannot be opened; NotRegular and Failed
+// leave nothing open.
+ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error);
+
+// Reads up to `size` bytes at `offset` of the open image into `data`;
+// `*got` is 0 at the end of the file. It moves no file position that another
+// read depends on. False (with `error`) when the system refused.
+bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
+
+void CloseImageFile(ImageFile* file);
 
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 
 // True when stderr is a terminal (a console on Windows).
 bool StderrIsTerminal();
+
+// Makes the standard streams safe to write to, however the caller left them:
+// a write to a pipe whose reader has gone away fails like any other instead of
+// ending the process (SIGPIPE on POSIX; Windows has no such signal), and on
+// POSIX a stream the caller closed is opened on /dev/null, so that no file the
+// program opens gets its number, and with it lines meant for the stream.
+void ProtectStandardStreams();
+
+// Flushes stdout, right after the writes it is to check. False when something
+// printed there could not be written: `error` then tells why, or is 0 when
+// stdout is a pipe whose reader has gone away (nobody is left to read it).
+bool FlushStdout(SystemError* error);
 
 // Runs `work(context)` on `count` threads at once (the calling thread is one
 // of them) and returns when every one has returned. Threads the system refuses

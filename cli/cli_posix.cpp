@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include "cli_platform.h"
 
 const SystemError kErrorAccessDenied = EACCES;
+const SystemError kErrorNoMemory = ENOMEM;
 
 void ReadFileState(const PathChar* path, FileState* state) {
     *state = FileState{false, false, false, 0};
@@ -21,38 +24,51 @@ void ReadFileState(const PathChar* path, FileState* state) {
     state->modified = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec);
 }
 
-bool ReadWholeFile(const PathChar* path, void** data, size_t* size, SystemError* error) {
-    *data = nullptr;
-    *size = 0;
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error) {
+    *file = ImageFile{-1, 0};
     struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
+    // Looked at first, so that a FIFO or a device is not even opened (opening
+    // some devices does something); then again on the open file, which is
+    // the one read, whatever was put at `path` in between.
+    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) return ImageOpen::NotRegular;
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         *error = static_cast<SystemError>(errno);
-        if (fd >= 0) close(fd);
-        return false;
+        return ImageOpen::Failed;
     }
-    size_t capacity = static_cast<size_t>(info.st_size);
-    char* block = static_cast<char*>(malloc(capacity ? capacity : 1));
-    size_t total = 0;
-    while (block && total < capacity) {
-        ssize_t got = read(fd, block + total, capacity - total);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) {
-            *error = got < 0 ? static_cast<SystemError>(errno) : static_cast<SystemError>(EIO);  // shrank while read
-            free(block);
-            close(fd);
+    if (fstat(fd, &info) != 0) {
+        *error = static_cast<SystemError>(errno);
+        close(fd);
+        return ImageOpen::Failed;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        close(fd);
+        return ImageOpen::NotRegular;
+    }
+    file->handle = fd;
+    file->size = static_cast<uint64_t>(info.st_size);
+    return ImageOpen::Opened;
+}
+
+bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error) {
+    *got = 0;
+    if (size > (size_t(1) << 30)) size = size_t(1) << 30;
+    for (;;) {
+        ssize_t n = pread(static_cast<int>(file.handle), data, size, static_cast<off_t>(offset));
+        if (n >= 0) {
+            *got = static_cast<size_t>(n);
+            return true;
+        }
+        if (errno != EINTR) {
+            *error = static_cast<SystemError>(errno);
             return false;
         }
-        total += static_cast<size_t>(got);
     }
-    close(fd);
-    if (!block) {
-        *error = ENOMEM;
-        return false;
-    }
-    *data = block;
-    *size = total;
-    return true;
+}
+
+void CloseImageFile(ImageFile* file) {
+    if (file->handle >= 0) close(static_cast<int>(file->handle));
+    *file = ImageFile{-1, 0};
 }
 
 int ProcessorCount() {
@@ -66,6 +82,22 @@ int ProcessorCount() {
 }
 
 bool StderrIsTerminal() { return isatty(2) == 1; }
+
+void ProtectStandardStreams() {
+    signal(SIGPIPE, SIG_IGN);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);  // takes the lowest free number: fd
+            if (opened > 2) close(opened);
+        }
+    }
+}
+
+bool FlushStdout(SystemError* error) {
+    if (fflush(stdout) == 0 && !ferror(stdout)) return true;
+    *error = errno == EPIPE ? 0 : errno ? static_cast<SystemError>(errno) : EIO;
+    return false;
+}
 
 namespace {
 struct ThreadStart {

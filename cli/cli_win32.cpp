@@ -1,11 +1,13 @@
 // quimbo-build's own system calls on Windows.
 #include <windows.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "cli_platform.h"
 
 const SystemError kErrorAccessDenied = ERROR_ACCESS_DENIED;
+const SystemError kErrorNoMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 void ReadFileState(const PathChar* path, FileState* state) {
     *state = FileState{false, false, false, 0};
@@ -17,43 +19,47 @@ void ReadFileState(const PathChar* path, FileState* state) {
     state->modified = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
-bool ReadWholeFile(const PathChar* path, void** data, size_t* size, SystemError* error) {
-    *data = nullptr;
-    *size = 0;
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    LARGE_INTEGER length;
-    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &length)) {
+ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error) {
+    *file = ImageFile{0, 0};
+    HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
-        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        return false;
+        return ImageOpen::Failed;
     }
-    if (static_cast<unsigned long long>(length.QuadPart) > (static_cast<size_t>(-1) >> 1)) {
-        CloseHandle(file);
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
+    // A disk file, not a pipe or a character device (Wine opens a FIFO or a
+    // link to /dev/zero there without waiting), and not a folder.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(handle);
+        return ImageOpen::NotRegular;
     }
-    size_t capacity = static_cast<size_t>(length.QuadPart);
-    char* block = static_cast<char*>(malloc(capacity ? capacity : 1));
-    size_t total = 0;
-    while (block && total < capacity) {
-        DWORD chunk = capacity - total > 0x10000000u ? 0x10000000u : static_cast<DWORD>(capacity - total);
-        DWORD got = 0;
-        if (!ReadFile(file, block + total, chunk, &got, nullptr) || got == 0) {
-            *error = got == 0 && GetLastError() == ERROR_SUCCESS ? ERROR_HANDLE_EOF : GetLastError();
-            free(block);
-            CloseHandle(file);
+    file->handle = reinterpret_cast<intptr_t>(handle);
+    file->size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    return ImageOpen::Opened;
+}
+
+bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error) {
+    *got = 0;
+    // At the offset given, as pread does; the file pointer this moves is used by no one.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size), read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file.handle), data, chunk, &read, &at)) {
+        DWORD code = GetLastError();
+        if (code != ERROR_HANDLE_EOF) {
+            *error = code;
             return false;
         }
-        total += got;
     }
-    CloseHandle(file);
-    if (!block) {
-        *error = ERROR_NOT_ENOUGH_MEMORY;
-        return false;
-    }
-    *data = block;
-    *size = total;
+    *got = read;
     return true;
+}
+
+void CloseImageFile(ImageFile* file) {
+    if (file->handle) CloseHandle(reinterpret_cast<HANDLE>(file->handle));
+    *file = ImageFile{0, 0};
 }
 
 int ProcessorCount() {
@@ -65,6 +71,18 @@ int ProcessorCount() {
 bool StderrIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void ProtectStandardStreams() {}
+
+bool FlushStdout(SystemError* error) {
+    if (fflush(stdout) == 0 && !ferror(stdout)) return true;
+    // The C library keeps the system's own code of the write that failed. A
+    // pipe whose reader has gone reports one of three (Wine: "not connected").
+    DWORD code = _doserrno ? static_cast<DWORD>(_doserrno) : ERROR_WRITE_FAULT;
+    bool readerGone = code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
+    *error = readerGone ? 0 : code;
+    return false;
 }
 
 namespace {

@@ -7,7 +7,8 @@
 // Exit codes: 0 written (the page's path is printed), 1 a file could not be
 // written (the file and the system's text on stderr; previews included), 2 no
 // images in the folder or no such folder, 3 page and script written but some
-// previews could not be made from their images, 64 a malformed command line.
+// previews could not be made from their images, 64 a malformed command line,
+// 75 another build of the folder still running after kFolderWaitSeconds.
 // Every argument that starts with "-" is an option, and an unknown one is a
 // usage error, never a folder; a lone "-" and everything after "--" are
 // folder names.
@@ -16,6 +17,7 @@
 
 #include "../common/common.h"
 #include "../gallery/build.h"
+#include "cli_platform.h"
 #include "cli_text.h"
 #include "previews.h"
 #include "tree.h"
@@ -28,12 +30,19 @@
 #define ARG_EQ(a, b) (strcmp(a, b) == 0)
 #endif
 
-// Writes a native path to `stream` as UTF-8.
+// How long a build waits for another build of its folder to end.
+constexpr int kFolderWaitSeconds = 10;
+static_assert(kFolderWaitSeconds == 10, "kHelpText, the manual page and the README say 10 seconds");
+
+// Writes a native path of any length to `stream` as UTF-8, escaped (cli_text.h).
 static void PrintPath(FILE* stream, const PathChar* path) {
-    char storage[4 * kPathCapacity];
-    ByteBuf text(storage);
-    AppendPathText(path, TextLength(path), text);
-    fwrite(text.buf, 1, text.len, stream);
+    char storage[kPathTextCapacity];
+    size_t length = TextLength(path);
+    for (size_t done = 0; done < length;) {
+        ByteBuf text(storage);
+        done += AppendPathText(path + done, length - done, text);
+        fwrite(text.buf, 1, text.len, stream);
+    }
 }
 
 // ": " and the system's text for `error`, in UTF-8, on stderr.
@@ -44,6 +53,35 @@ static void PrintReason(SystemError error) {
     fputs(": ", stderr);
     fwrite(text.buf, 1, text.len, stderr);
     fputs("\n", stderr);
+}
+
+// Prints the page's path on stdout. A reader that has gone away (`| head -0`)
+// is not told about; any other failure is, on stderr. Either way the exit code
+// stays the one of the files: they are written, and a caller that reads only
+// the exit code must not build them again.
+static void PrintPagePath(const PathChar* folder) {
+    char storage[kPathTextCapacity + 2];  // the page's path fits kPathCapacity
+    ByteBuf line(storage);
+    AppendPathText(folder, TextLength(folder), line);
+    AppendPathText(kPageName, TextLength(kPageName), line);
+    line.Append('\n');
+    fwrite(line.buf, 1, line.len, stdout);
+    SystemError error = 0;
+    if (!FlushStdout(&error) && error) {
+        fputs("quimbo-build: cannot print the page's path", stderr);
+        PrintReason(error);
+    }
+}
+
+// True when `path` names something once the separators it ends in are taken
+// away: a file named with a separator after it ("photo.jpg/").
+static bool ExistsWithoutSeparator(const PathChar* path) {
+    PathChar storage[kPathCapacity];
+    PathBuf bare(storage);
+    bare.AppendZ(path);
+    while (bare.len > 1 && (bare.buf[bare.len - 1] == kPathSeparator || bare.buf[bare.len - 1] == PathChar('/')))
+        bare.buf[--bare.len] = 0;
+    return !bare.overflow && PathExists(bare.buf);
 }
 
 // For golden files: "YYYY-MM-DDTHH:MM" fixes the clock of the stamps.
@@ -88,14 +126,16 @@ static const char kHelpText[] =
     "  --previews[=all]  make the _t preview copies (all: remake every one)\n"
     "  --recursive       also every folder below FOLDER (not hidden folders nor\n"
     "                    links), and the album index !albums.html in FOLDER\n"
-    "  --jobs N          workers for previews and folders (default: number of cores)\n"
+    "  --jobs N          workers for previews and folders, at most 64\n"
+    "                    (default: number of cores)\n"
     "  --version         print the version and exit\n"
     "  -h, --help        print this help and exit\n"
     "  --                end of options: the next argument is FOLDER\n"
     "\n"
     "Exit status: 0 written, 1 a file could not be written (or a folder read),\n"
     "2 no images (in no folder of the tree) or no such folder, 3 some previews\n"
-    "could not be made, 64 a malformed command line.\n";
+    "could not be made, 64 a malformed command line, 75 another build of the\n"
+    "folder still running after 10 seconds.\n";
 
 // A malformed command line: "quimbo-build: " `what` and `arg` (when given), the
 // usage line and where to find more, on stderr. Returns the exit code 64.
@@ -111,6 +151,7 @@ static int UsageError(const char* what, const PathChar* arg = nullptr) {
 
 int MAIN(int argc, PathChar** argv) {
     ApplyLanguageRule();
+    ProtectStandardStreams();
     const PathChar* folderArg = nullptr;
     bool optionsEnded = false;
     bool previews = false;
@@ -164,21 +205,33 @@ int MAIN(int argc, PathChar** argv) {
     PathChar last = folder.len ? folder.buf[folder.len - 1] : 0;
     if (last != kPathSeparator && last != PathChar('/')) folder.Append(kPathSeparator);
 
-    if (folder.overflow) {
-        fputs("Cannot write ", stderr);
-        PrintPath(stderr, folderArg);
-        PrintReason(kErrorNameTooLong);
-        return 1;
-    }
-    // A path that names a file has no folder behind its separator either.
-    if (!PathExists(folder.buf)) {
-        fputs(PathExists(folderArg) ? "quimbo-build: not a folder: " : "quimbo-build: no such folder: ", stderr);
+    if (folder.overflow) {  // no folder that this program could build
+        fputs("quimbo-build: folder name too long: ", stderr);
         PrintPath(stderr, folderArg);
         fputs("\n", stderr);
         return 2;
     }
+    // A path that names a file has no folder behind its separator either.
+    if (!PathExists(folder.buf)) {
+        fputs(ExistsWithoutSeparator(folderArg) ? "quimbo-build: not a folder: " : "quimbo-build: no such folder: ", stderr);
+        PrintPath(stderr, folderArg);
+        fputs("\n", stderr);
+        return 2;
+    }
+    // One build of a folder at a time, from the listing to the last preview: a
+    // second one waits for the first to end, and then builds on what it wrote.
+    FolderLock lock;
+    if (!LockFolder(folder.buf, kFolderWaitSeconds * 1000, &lock)) {
+        fprintf(stderr, "quimbo-build: another build of this folder is still running after %d s: ", kFolderWaitSeconds);
+        PrintPath(stderr, folderArg);
+        fputs("\n", stderr);
+        return 75;
+    }
 
-    if (recursive) return BuildTree(folder.buf, TreeOptions{GermanUi, previews, previewOptions});
+    // The tree's own folder stays locked (above) for the whole run; each folder
+    // below is locked while its gallery is written.
+    if (recursive)
+        return BuildTree(folder.buf, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.
@@ -204,15 +257,13 @@ int MAIN(int argc, PathChar** argv) {
         PrintReason(outcome.error);
         exitCode = 1;
     } else {
-        PrintPath(stdout, folder.buf);
-        PrintPath(stdout, kPageName);
-        fputs("\n", stdout);
-        fflush(stdout);
+        PrintPagePath(folder.buf);
     }
     if (previews) {
         PreviewCounts counts = MakePreviews(folder.buf, previewOptions);
         if (counts.failedWrites) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
+    UnlockFolder(&lock);
     return exitCode;
 }

@@ -3,7 +3,8 @@
 // image's own format. The only part of the previews that differs between the
 // builds: libvips on POSIX (preview_image_vips.cpp), the Windows Imaging
 // Component on Windows (preview_image_wic.cpp). Which files get a preview,
-// their names, the up-to-date rule and the writing are shared (previews.cpp).
+// their names, the up-to-date rule, opening the file, its header and limits
+// (image_header.h) and the writing are shared (previews.cpp).
 #pragma once
 
 #include <stddef.h>
@@ -17,9 +18,12 @@ enum class PreviewFormat { Jpeg, Png, Webp };
 
 enum class PreviewOutcome {
     Encoded,       // `data` and `size` hold the whole preview file
-    CopyOriginal,  // the long side is 480 or less: the preview is the image itself, byte for byte
+    CopyOriginal,  // the image decoded whole and may be copied: the preview is the image itself, byte for byte
     Failed,        // `reason` tells why (corrupt, truncated, unsupported)
 };
+
+struct ImageFile;    // cli_platform.h
+struct ImageHeader;  // image_header.h
 
 constexpr size_t kPreviewReasonCapacity = 256;
 
@@ -39,9 +43,14 @@ void StopPreviewLibrary();
 void StartPreviewThread();
 void StopPreviewThread();
 
-// Makes the preview of the image file at `path`, stored as `format`. Safe to
-// call from several threads at once, one image per call.
-void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* result);
+// Makes the preview of the open image `file`, whose header was read and
+// found within the limits (`header`), stored as `format`. Only the decoder of
+// `format` reads the file, and only through `file`. An image with no side
+// over kPreviewLongSide is decoded whole all the same: CopyOriginal when it
+// decoded and `mayCopy` (MayCopyAsPreview) allows, else Encoded at its own
+// size. Safe to call from several threads at once, one image per call.
+void MakePreviewImage(const ImageFile& file, const ImageHeader& header, bool mayCopy, PreviewFormat format,
+                      PreviewImage* result);
 
 // Releases what MakePreviewImage handed out; the result may then be reused.
 void FreePreviewImage(PreviewImage* result);

@@ -1,7 +1,12 @@
 // Previews with the Windows Imaging Component, through COM: nothing to ship.
 //
-//   decode   the system's decoder for the file; a JPEG decoder that offers
-//            IWICBitmapSourceTransform decodes at 1/2, 1/4 or 1/8 of the size
+//   decode   the system's decoder for the image's own format, made by its
+//            container GUID (never by sniffing the content: the header check
+//            has found the file to be that format), reading the open file
+//            quimbo-build checked through a stream of our own; a JPEG decoder
+//            that offers IWICBitmapSourceTransform decodes at 1/2, 1/4 or 1/8
+//            of the size. Wine's decoders hold the whole image in memory from
+//            the start; the limits of image_header.h bound that.
 //   colour   an embedded ICC profile through IWICColorTransform to sRGB, where
 //            the system can; then 32 bpp BGRA (CMYK, grey, palette, 16 bit)
 //   scale    our own area average with premultiplied alpha, row band by row
@@ -18,10 +23,13 @@
 #include <wincodec.h>
 
 #include <math.h>
+#include <new>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "cli_platform.h"
+#include "image_header.h"
 #include "preview_image.h"
 
 // The decoder's scaled decode; Windows declares it in wincodec.h, mingw-w64's copy lacks it.
@@ -83,10 +91,7 @@ void Fail(PreviewImage* result, const char* text, HRESULT hr = S_OK) {
 // What a decoder's failure means to the user.
 void FailDecode(PreviewImage* result, HRESULT hr) {
     switch (hr) {
-        case WINCODEC_ERR_COMPONENTNOTFOUND:
-        case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:
-            Fail(result, "not a known image format");
-            return;
+        case WINCODEC_ERR_UNKNOWNIMAGEFORMAT:  // the decoder of the format (the header check found) could not read it
         case WINCODEC_ERR_BADHEADER:
         case WINCODEC_ERR_BADIMAGE:
         case WINCODEC_ERR_BADSTREAMDATA:
@@ -106,55 +111,97 @@ void FailDecode(PreviewImage* result, HRESULT hr) {
     }
 }
 
+// ---- The open file as a stream ---------------------------------------------------------------
+
+// An IStream that reads the open image at its own position (ReadImageFile),
+// for the decoder. Read-only: the writing calls fail. The ImageFile outlives it:
+// MakePreviewImage releases the decoder before it returns.
+class ImageStream final : public IStream {
+public:
+    explicit ImageStream(const ImageFile& file) : file_(file) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (iid == IID_IUnknown || iid == IID_ISequentialStream || iid == IID_IStream) {
+            *object = static_cast<IStream*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) free(this);  // from malloc, with nothing to destroy: see NewImageStream
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
+        ULONG total = 0;
+        while (total < size) {
+            size_t got = 0;
+            SystemError error = 0;
+            if (!ReadImageFile(file_, position_ + total, static_cast<char*>(data) + total, size - total, &got, &error)) {
+                if (read) *read = total;
+                return HRESULT_FROM_WIN32(error);
+            }
+            if (got == 0) break;
+            total += static_cast<ULONG>(got);
+        }
+        position_ += total;
+        if (read) *read = total;
+        return total < size ? S_FALSE : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* result) override {
+        long long base = origin == STREAM_SEEK_SET   ? 0
+                         : origin == STREAM_SEEK_CUR ? static_cast<long long>(position_)
+                         : origin == STREAM_SEEK_END ? static_cast<long long>(file_.size)
+                                                     : -1;
+        if (base < 0) return STG_E_INVALIDFUNCTION;
+        long long target = base + move.QuadPart;
+        if (target < 0) return STG_E_INVALIDFUNCTION;
+        position_ = static_cast<uint64_t>(target);
+        if (result) result->QuadPart = position_;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+        memset(stat, 0, sizeof *stat);
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = file_.size;
+        stat->grfMode = STGM_READ;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return STG_E_INVALIDFUNCTION; }
+    HRESULT STDMETHODCALLTYPE Clone(IStream** clone) override {
+        *clone = nullptr;
+        return E_NOTIMPL;
+    }
+
+private:
+    ImageFile file_;
+    uint64_t position_ = 0;
+    LONG references_ = 1;
+};
+
+// A new ImageStream with one reference, or null. From malloc: quimbo-build.exe
+// links without the C++ runtime, which operator new and delete would bring.
+ImageStream* NewImageStream(const ImageFile& file) {
+    static_assert(__has_trivial_destructor(ImageStream), "Release frees the memory without destroying anything");
+    void* memory = malloc(sizeof(ImageStream));
+    return memory ? new (memory) ImageStream(file) : nullptr;
+}
+
 // ---- Orientation ---------------------------------------------------------------------------
 
-uint16_t Get16(const unsigned char* p, bool little) { return little ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]); }
-uint32_t Get32(const unsigned char* p, bool little) {
-    return little ? uint32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24)
-                  : uint32_t(uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]);
-}
-
-// The orientation tag of a JPEG's Exif block, read from the file itself: for
-// decoders whose metadata reader does not answer. 1 when there is none.
-int ReadJpegOrientation(const PathChar* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
-    static constexpr DWORD kHead = 128 * 1024;  // the Exif block sits in the first APP segments
-    unsigned char* head = static_cast<unsigned char*>(malloc(kHead));
-    DWORD got = 0;
-    if (!head || !ReadFile(file, head, kHead, &got, nullptr)) got = 0;
-    CloseHandle(file);
-    int orientation = 1;
-    size_t at = 2;
-    if (got < 4 || head[0] != 0xFF || head[1] != 0xD8) at = got;
-    while (at + 4 <= got && head[at] == 0xFF) {
-        unsigned marker = head[at + 1];
-        size_t length = size_t(head[at + 2]) << 8 | head[at + 3];
-        if (marker == 0xDA || marker == 0xD9 || length < 2) break;  // pixels begin: no Exif before them
-        const unsigned char* body = head + at + 4;
-        size_t bodyLength = length - 2;
-        if (marker == 0xE1 && at + 2 + length <= got && bodyLength >= 14 && memcmp(body, "Exif\0\0", 6) == 0) {
-            const unsigned char* tiff = body + 6;
-            size_t tiffLength = bodyLength - 6;
-            bool little = tiff[0] == 'I';
-            uint32_t ifd = Get32(tiff + 4, little);
-            if (ifd + 2 <= tiffLength) {
-                unsigned count = Get16(tiff + ifd, little);
-                for (unsigned i = 0; i < count && ifd + 2 + 12 * (i + 1) <= tiffLength; ++i) {
-                    const unsigned char* entry = tiff + ifd + 2 + 12 * i;
-                    if (Get16(entry, little) == 0x0112 && Get16(entry + 2, little) == 3) orientation = Get16(entry + 8, little);
-                }
-            }
-            break;
-        }
-        at += 2 + length;
-    }
-    free(head);
-    return orientation >= 1 && orientation <= 8 ? orientation : 1;
-}
-
-// The EXIF orientation of a frame (1 to 8; 1 when it has none).
-int ReadOrientation(IWICBitmapFrameDecode* frame, const GUID& container, const PathChar* path) {
+// The EXIF orientation of a frame (1 to 8), or `fallback` (what the header
+// check read from a JPEG's own Exif block) where the metadata reader does not answer.
+int ReadOrientation(IWICBitmapFrameDecode* frame, int fallback) {
     int orientation = 0;  // 0: the reader did not say
     IWICMetadataQueryReader* reader = nullptr;
     if (SUCCEEDED(frame->GetMetadataQueryReader(&reader))) {
@@ -170,7 +217,7 @@ int ReadOrientation(IWICBitmapFrameDecode* frame, const GUID& container, const P
         }
         Release(reader);
     }
-    if (orientation == 0 && container == GUID_ContainerFormatJpeg) orientation = ReadJpegOrientation(path);
+    if (orientation == 0) orientation = fallback;
     return orientation >= 1 && orientation <= 8 ? orientation : 1;
 }
 
@@ -479,7 +526,8 @@ void StartPreviewThread() { Com.CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
 
 void StopPreviewThread() { Com.CoUninitialize(); }
 
-void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* result) {
+void MakePreviewImage(const ImageFile& file, const ImageHeader& header, bool mayCopy, PreviewFormat format,
+                      PreviewImage* result) {
     *result = PreviewImage{};
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;
@@ -488,22 +536,27 @@ void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* 
     IWICFormatConverter* converter = nullptr;
     unsigned char* band = nullptr;
     AreaScaler scaler = {};
-    GUID container = {};
     UINT width = 0, height = 0;
-    HRESULT hr = Factory->CreateDecoderFromFilename(path, nullptr, GENERIC_READ, WICDecodeMetadataCacheOnDemand, &decoder);
-    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED) ||
-        hr == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)) {
-        Fail(result, hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) ? "the file is gone" : "the file cannot be opened", hr);
-    } else if (FAILED(hr) || FAILED(hr = decoder->GetFrame(0, &frame)) || FAILED(hr = frame->GetSize(&width, &height)) ||
-               FAILED(hr = decoder->GetContainerFormat(&container))) {
+    const GUID& container = format == PreviewFormat::Jpeg  ? GUID_ContainerFormatJpeg
+                            : format == PreviewFormat::Png ? GUID_ContainerFormatPng
+                                                           : GUID_ContainerFormatWebp;
+    ImageStream* stream = NewImageStream(file);
+    HRESULT hr = stream ? Factory->CreateDecoder(container, nullptr, &decoder) : E_OUTOFMEMORY;
+    if (hr == WINCODEC_ERR_COMPONENTNOTFOUND) {
+        Fail(result, format == PreviewFormat::Webp ? "this system has no WebP decoder" : "this system has no decoder for the format");
+    } else if (FAILED(hr) || FAILED(hr = decoder->Initialize(stream, WICDecodeMetadataCacheOnDemand)) ||
+               FAILED(hr = decoder->GetFrame(0, &frame)) || FAILED(hr = frame->GetSize(&width, &height))) {
         FailDecode(result, hr);
-    } else if (width <= UINT(kPreviewLongSide) && height <= UINT(kPreviewLongSide)) {
-        result->outcome = PreviewOutcome::CopyOriginal;
+    } else if (width != header.width || height != header.height) {
+        Fail(result, "the decoder sees another size than the header gives");
     } else {
-        int orientation = ReadOrientation(frame, container, path);
+        bool small = width <= UINT(kPreviewLongSide) && height <= UINT(kPreviewLongSide);
+        int orientation = ReadOrientation(frame, header.orientation);
         bool turned = orientation >= 5;
-        int previewWidth = 0, previewHeight = 0;  // upright
-        PreviewSize(turned ? height : width, turned ? width : height, &previewWidth, &previewHeight);
+        // A small image keeps its size; it is decoded all the same, to know
+        // that it decodes whole, and encoded in case it must not be copied.
+        int previewWidth = turned ? int(height) : int(width), previewHeight = turned ? int(width) : int(height);  // upright
+        if (!small) PreviewSize(previewWidth, previewHeight, &previewWidth, &previewHeight);
         int storedWidth = turned ? previewHeight : previewWidth, storedHeight = turned ? previewWidth : previewHeight;
 
         scaled = ScaledDecode(frame, width, height, storedWidth, storedHeight);
@@ -533,6 +586,11 @@ void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* 
                 if (orientation != 1 && !upright) Fail(result, "not enough memory for the preview");
                 else Encode(upright ? upright : scaler.out, previewWidth, previewHeight, format, result);
                 free(upright);
+                if (small && mayCopy && result->outcome == PreviewOutcome::Encoded) {
+                    free(result->data);
+                    *result = PreviewImage{};
+                    result->outcome = PreviewOutcome::CopyOriginal;
+                }
             }
         }
     }
@@ -543,6 +601,7 @@ void MakePreviewImage(const PathChar* path, PreviewFormat format, PreviewImage* 
     Release(scaled);
     Release(frame);
     Release(decoder);
+    if (stream) stream->Release();
 }
 
 void FreePreviewImage(PreviewImage* result) {

@@ -42,5 +42,12 @@ bool CollectImages(PreviewJob* job);
 // worker's own.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image);
 
+// Removes what a killed run left behind of these images' previews, and
+// nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,
+// and so does the temporary of a preview whose image is gone (nothing proves
+// it ours). Those of the previews made now would go when they are written; the
+// others (up to date, or failing) need this.
+void RemoveAbandonedTemporaries(const PreviewJob* job);
+
 // Counts one result in `counts`.
 void AddResult(PreviewCounts* counts, ItemResult result);

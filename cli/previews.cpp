@@ -11,6 +11,7 @@
 #include "../common/grow.h"
 #include "cli_platform.h"
 #include "cli_text.h"
+#include "image_header.h"
 #include "preview_job.h"
 
 namespace {
@@ -28,7 +29,10 @@ const PreviewPattern kPreviewPatterns[] = {
     {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
 };
 
-constexpr int kMaxJobs = 64;
+constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
+
+// Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
+constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
 
@@ -42,7 +46,7 @@ void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
 
 // "Cannot write PATH: REASON", as quimbo-build reports a page it could not write.
 void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("Cannot write ");
     AppendPathText(path.buf, path.len, line);
@@ -55,7 +59,7 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
 
 // "quimbo-build: no preview for NAME: REASON".
 void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
-    char storage[4096];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no preview for ");
     AppendPathText(job->names + item.nameOffset, item.nameLength, line);
@@ -65,6 +69,46 @@ void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const ch
     PrintLineLocked(job, line);
     LeaveOutputLock();
 }
+
+// "quimbo-build: no preview for NAME: " `text`, or the system's text for `error` when `text` is null.
+void ReportImageProblem(const PreviewJob* job, const PreviewItem& item, const char* text, SystemError error) {
+    char storage[1024];
+    ByteBuf reason(storage);
+    if (text) reason.AppendZ(text);
+    else AppendErrorText(error, reason);
+    ReportImageFailure(job, item, reason.buf, reason.len);
+}
+
+// The whole open image, for a copy, in a block from malloc that the caller
+// frees. Only a file that MayCopyAsPreview allowed comes here (a few MB at
+// most). False with `error`, or with `error` 0 when the file is no longer as
+// long as it was when opened.
+bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* error) {
+    *data = nullptr;
+    *size = 0;
+    *error = 0;
+    size_t length = static_cast<size_t>(file.size);
+    char* block = static_cast<char*>(malloc(length ? length : 1));
+    if (!block) {
+        *error = kErrorNoMemory;
+        return false;
+    }
+    size_t total = 0;
+    while (total < length) {
+        size_t got = 0;
+        if (!ReadImageFile(file, total, block + total, length - total, &got, error) || got == 0) {
+            free(block);
+            return false;
+        }
+        total += got;
+    }
+    *data = block;
+    *size = total;
+    return true;
+}
+
+ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
+                             const PathBuf& previewPath, PreviewImage* image);
 
 }  // namespace
 
@@ -84,7 +128,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     previewPath.Append(previewName.buf, previewName.len);
     if (imagePath.overflow || previewPath.overflow) {
         // Say which preview, even though its whole path does not fit.
-        char storage[8192];
+        char storage[kReportLineCapacity * 2];
         ByteBuf line(storage);
         line.Append("Cannot write ");
         AppendPathText(job->folder, TextLength(job->folder), line);
@@ -109,30 +153,15 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         return ItemResult::WriteFailed;
     }
 
-    MakePreviewImage(imagePath.buf, item.format, image);
-    ItemResult result = ItemResult::Made;
-    void* original = nullptr;
-    const void* bytes = image->data;
-    size_t size = image->size;
+    ImageFile file;
     SystemError error = 0;
-    if (image->outcome == PreviewOutcome::Failed) {
-        ReportImageFailure(job, item, image->reason, TextLength(image->reason));
-        result = ItemResult::ImageFailed;
-    } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadWholeFile(imagePath.buf, &original, &size, &error)) {
-        char storage[1024];
-        ByteBuf reason(storage);
-        AppendErrorText(error, reason);
-        ReportImageFailure(job, item, reason.buf, reason.len);
-        result = ItemResult::ImageFailed;
-    } else {
-        if (image->outcome == PreviewOutcome::CopyOriginal) bytes = original;
-        if (!WriteWholeFile(previewPath.buf, bytes, size, &error)) {
-            ReportWriteFailure(job, previewPath, error);
-            result = ItemResult::WriteFailed;
-        }
+    ImageOpen opened = OpenImageFile(imagePath.buf, &file, &error);
+    if (opened != ImageOpen::Opened) {
+        ReportImageProblem(job, item, opened == ImageOpen::NotRegular ? "not a regular file" : nullptr, error);
+        return ItemResult::ImageFailed;
     }
-    free(original);
-    FreePreviewImage(image);
+    ItemResult result = MakePreviewOfFile(job, item, file, previewPath, image);
+    CloseImageFile(&file);
     return result;
 }
 
@@ -146,6 +175,60 @@ void AddResult(PreviewCounts* counts, ItemResult result) {
 }
 
 namespace {
+
+// For ReadImageHeader: reads from the open image, keeping the first error.
+struct ImageFileReader {
+    const ImageFile* file;
+    SystemError error;
+};
+bool ReadFromImageFile(void* context, uint64_t offset, void* data, size_t size, size_t* got) {
+    ImageFileReader* reader = static_cast<ImageFileReader*>(context);
+    return ReadImageFile(*reader->file, offset, data, size, got, &reader->error);
+}
+
+// The preview of the open image `file`: its header is checked first (its
+// format, the limits, whether the file can hold its pixels), and only then
+// does the backend decode it. A copy is read from the same open file, so the
+// file that was checked and decoded is the file copied.
+ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
+                             const PathBuf& previewPath, PreviewImage* image) {
+    ImageHeader header;
+    char reasonStorage[kPreviewReasonCapacity];
+    ByteBuf reason(reasonStorage);
+    ImageFileReader reader{&file, 0};
+    HeaderCheck check = ReadImageHeader(ReadFromImageFile, &reader, file.size, item.format, &header, reason);
+    if (check == HeaderCheck::ReadFailed) {
+        ReportImageProblem(job, item, nullptr, reader.error);
+        return ItemResult::ImageFailed;
+    }
+    if (check != HeaderCheck::Usable) {
+        ReportImageFailure(job, item, reason.buf, reason.len);
+        return ItemResult::ImageFailed;
+    }
+
+    MakePreviewImage(file, header, MayCopyAsPreview(header, file.size), item.format, image);
+    ItemResult result = ItemResult::Made;
+    void* original = nullptr;
+    const void* bytes = image->data;
+    size_t size = image->size;
+    SystemError error = 0;
+    if (image->outcome == PreviewOutcome::Failed) {
+        ReportImageFailure(job, item, image->reason, TextLength(image->reason));
+        result = ItemResult::ImageFailed;
+    } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadCopy(file, &original, &size, &error)) {
+        ReportImageProblem(job, item, error ? nullptr : "the file changed while it was read", error);
+        result = ItemResult::ImageFailed;
+    } else {
+        if (image->outcome == PreviewOutcome::CopyOriginal) bytes = original;
+        if (!WriteWholeFile(previewPath.buf, bytes, size, &error)) {
+            ReportWriteFailure(job, previewPath, error);
+            result = ItemResult::WriteFailed;
+        }
+    }
+    free(original);
+    FreePreviewImage(image);
+    return result;
+}
 
 void PrintProgressLocked(const PreviewJob* job) {
     if (!job->terminal) return;
@@ -175,7 +258,7 @@ void RunPreviewWorker(void* context) {
 
 // A folder search that failed: the images it would have found get no preview.
 void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError error) {
-    char storage[8192];
+    char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no previews for ");
     AppendPathText(job->folder, TextLength(job->folder), line);
@@ -227,6 +310,21 @@ bool CollectImages(PreviewJob* job) {
     return true;
 }
 
+void RemoveAbandonedTemporaries(const PreviewJob* job) {
+    if (!FolderHasTemporaries(job->folder)) return;
+    for (int i = 0; i < job->count; ++i) {
+        const PreviewItem& item = job->items[i];
+        PathChar nameStorage[kPathCapacity];
+        PathBuf previewName(nameStorage);
+        FormPreviewName(job->names + item.nameOffset, item.nameLength, "", previewName);
+        PathChar pathStorage[kPathCapacity];
+        PathBuf previewPath(pathStorage);
+        previewPath.AppendZ(job->folder);
+        previewPath.Append(previewName.buf, previewName.len);
+        if (!previewPath.overflow) RemoveAbandonedTemporary(previewPath.buf);
+    }
+}
+
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
     size_t dot = length;
     while (dot > 0 && name[dot - 1] != PathChar('.')) --dot;
@@ -254,9 +352,12 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
     job.folder = folder;
     job.remakeAll = options.remakeAll;
     job.terminal = StderrIsTerminal();
-    RemoveLeftoverTemporaries(folder);
+    if (options.jobs > kMaxJobs)
+        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; making previews with %d workers\n", options.jobs, kMaxJobs,
+                kMaxJobs);
 
     bool listed = CollectImages(&job);
+    if (listed) RemoveAbandonedTemporaries(&job);
     char reasonStorage[512];
     ByteBuf reason(reasonStorage);
     if (!listed) {

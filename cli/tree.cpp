@@ -45,6 +45,7 @@ struct QueuedPreviews {
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     bool german, previews, remakeAll, terminal, libraryReady;
+    uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
     // only the record it took.
     PathChar* paths;
@@ -81,7 +82,7 @@ void PrintLineLocked(const Tree* tree, const ByteBuf& line) {
 
 // "quimbo-build: PATH: REASON" (REASON the system's text for `error`, or `reason`).
 void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const char* reason = nullptr) {
-    char storage[4 * kPathCapacity + 4 * kSystemErrorTextCapacity + 64];
+    char storage[kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64];
     ByteBuf line(storage);
     line.Append("quimbo-build: ");
     AppendPathText(path, TextLength(path), line);
@@ -188,7 +189,16 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         record.state = FolderState::Failed;
         return nullptr;
     }
+    // One build of a folder at a time: the tree's own folder is locked by the
+    // caller for the whole run, each folder below while its gallery is written.
+    FolderLock lock{0};
+    if (index > 0 && !LockFolder(folder.buf, tree->folderWait, &lock)) {
+        ReportPath(tree, folder.buf, kErrorFolderBusy, "another build of this folder is still running");
+        record.state = FolderState::Failed;
+        return nullptr;
+    }
     GalleryOutcome outcome = WriteGalleryFiles(folder.buf, tree->german, ImageCheck::InListing, writer, summary);
+    UnlockFolder(&lock);
     if (outcome.noImages) {
         record.state = FolderState::NoImages;
         return nullptr;
@@ -228,7 +238,6 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
     if (!tree->previews) return nullptr;
 
     // The folder's previews, by the one-folder rules.
-    RemoveLeftoverTemporaries(folder.buf);
     QueuedPreviews* queued = static_cast<QueuedPreviews*>(calloc(1, sizeof(QueuedPreviews)));
     PathChar* folderCopy = static_cast<PathChar*>(malloc((folder.len + 1) * sizeof(PathChar)));
     bool listed = queued && folderCopy;
@@ -239,8 +248,9 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         queued->job.remakeAll = tree->remakeAll;
         queued->job.terminal = tree->terminal;
         listed = CollectImages(&queued->job);
+        if (listed) RemoveAbandonedTemporaries(&queued->job);
     }
-    if (!listed) ReportPath(tree, folder.buf, kErrorOutOfMemory, "no previews: out of memory");
+    if (!listed) ReportPath(tree, folder.buf, kErrorNoMemory, "no previews: out of memory");
     EnterOutputLock();
     if (queued) {
         tree->previewCounts.failedImages += queued->job.counts.failedImages;
@@ -410,7 +420,7 @@ int WriteIndex(Tree* tree) {
         PathBuf path(storage);
         path.AppendZ(tree->root);
         path.AppendZ(kAlbumsName);
-        ReportPath(tree, path.buf, kErrorOutOfMemory);
+        ReportPath(tree, path.buf, kErrorNoMemory);
         return -1;
     }
     for (int i = 0; i < tree->count; ++i) {
@@ -437,7 +447,7 @@ int WriteIndex(Tree* tree) {
         lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
                                    record.cover, record.coverLength};
     }
-    char nameStorage[4 * kPathCapacity];
+    char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
     AppendRootName(tree->root, rootName);
     AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
@@ -452,12 +462,15 @@ int WriteIndex(Tree* tree) {
         else ReportPath(tree, path.buf, outcome.error);
         return -1;
     }
-    char printed[4 * kPathCapacity];
+    // Printed like the page's path of a one-folder run: a reader that has gone
+    // away is not told about, and the index stays written either way.
+    char printed[kPathTextCapacity + 2];
     ByteBuf line(printed);
     AppendPathText(path.buf, path.len, line);
+    line.Append('\n');
     fwrite(line.buf, 1, line.len, stdout);
-    fputs("\n", stdout);
-    fflush(stdout);
+    SystemError error = 0;
+    if (!FlushStdout(&error) && error) ReportPath(tree, path.buf, error, nullptr);
     return albums;
 }
 
@@ -476,6 +489,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
     tree.terminal = StderrIsTerminal();
+    tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree)) {
         fputs("quimbo-build: out of memory\n", stderr);
         FreeTree(&tree);
@@ -493,6 +507,9 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
         }
     }
     int workers = options.previewOptions.jobs > 0 ? options.previewOptions.jobs : ProcessorCount();
+    if (options.previewOptions.jobs > kMaxWorkers)
+        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; building with %d workers\n", options.previewOptions.jobs,
+                kMaxWorkers, kMaxWorkers);
     if (workers > kMaxWorkers) workers = kMaxWorkers;
     EnterOutputLock();
     PrintProgressLocked(&tree);
@@ -508,7 +525,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
             PathChar storage[kPathCapacity];
             PathBuf path(storage);
             FormFolderPath(&tree, i, nullptr, path);
-            ReportPath(&tree, path.buf, kErrorOutOfMemory);
+            ReportPath(&tree, path.buf, kErrorNoMemory);
             record.state = FolderState::Failed;
         }
         failedFolders += record.state == FolderState::Failed;
@@ -520,7 +537,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
     int albums = WriteIndex(&tree);
     if (albums == 0) {
         fputs("quimbo-build: no images in this folder or below it: ", stderr);
-        char storage[4 * kPathCapacity];
+        char storage[kPathTextCapacity];
         ByteBuf text(storage);
         AppendPathText(folder, TextLength(folder), text);
         fwrite(text.buf, 1, text.len, stderr);

@@ -61,7 +61,8 @@ struct OutputFile {
 // nobody; one that a killed run left there is removed first. False (with
 // `error`, and nothing left behind) when it cannot be made, also when another
 // running build is writing the same file right now (its temporary file is
-// left alone: on POSIX the error is then EEXIST).
+// left alone: on POSIX the error is then EEXIST). Builds that hold the
+// folder's lock (LockFolder) never meet each other here.
 bool BeginOutputFile(const PathChar* path, OutputFile* out, SystemError* error);
 
 // Writes all `size` bytes. False (with `error`) when the system refused or wrote short.
@@ -81,11 +82,17 @@ void DiscardOutputFile(OutputFile* out);
 // CommitOutputFile.
 bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemError* error);
 
-// Removes every temporary file of an output file in `folder` (ending in a
-// separator) that a run which was killed left behind, and none that a running
-// one is writing. It reads the whole folder; BeginOutputFile already removes
-// the one in its own way.
-void RemoveLeftoverTemporaries(const PathChar* folder);
+// Removes the temporary file of the output file `path` when a run that was
+// killed left it behind; one that a running build holds stays, and so does
+// anything at that name that is not a regular file. Callers name only files
+// they write themselves: a file of the user's that merely ends in
+// ".quimbo-tmp" is never touched.
+void RemoveAbandonedTemporary(const PathChar* path);
+
+// True when `folder` (ending in a separator) holds anything whose name ends in
+// ".quimbo-tmp": a cheap first look before RemoveAbandonedTemporary is asked
+// about each file a build writes.
+bool FolderHasTemporaries(const PathChar* folder);
 
 // True when something other than a regular file, a directory or a symbolic
 // link stands at `path` (a FIFO, a socket, a device), which a gallery file
@@ -104,6 +111,34 @@ bool CloseOutputFile(FileHandle file, SystemError* error);
 // following links and without blocking), and -1 with the system's code when
 // the file is there but cannot be opened or read.
 long ReadFileStart(const PathChar* path, char* data, size_t size, SystemError* error);
+
+// ---- One build of a folder at a time -------------------------------------------------------
+
+// A build's hold on its folder. Every build that writes a folder's files (the
+// window's and quimbo-build's) holds it while it writes them, so that a second
+// build of the same folder waits for the first instead of meeting its
+// temporary files halfway. The lock belongs to the folder itself, not to a file
+// in it, so it adds nothing to the user's folder and ends with its process,
+// however that ends: flock on the folder's descriptor on POSIX; on Windows a
+// named mutex after the folder's volume and file id, which every path to the
+// folder (letter case, short names, another drive letter) leads to.
+struct FolderLock {
+    intptr_t handle;  // 0: nothing held
+};
+
+// Takes the lock of `folder` (ending in a separator), waiting at most
+// `waitMilliseconds` for a build that holds it. True when it is taken, and also
+// when the folder offers no lock (a file system without locks, a folder that
+// cannot be opened): `lock` then holds nothing and the build goes on as it
+// would without one. False, holding nothing, when another build still holds it
+// after the wait.
+bool LockFolder(const PathChar* folder, uint32_t waitMilliseconds, FolderLock* lock);
+
+// Gives the lock back, on the thread that took it; one holding nothing stays so.
+void UnlockFolder(FolderLock* lock);
+
+// The system's code for "in use", for a build that found its folder's lock taken.
+extern const SystemError kErrorFolderBusy;
 
 // ---- File-system tests (never report, answer false or 0 on any failure) ----------------
 

@@ -85,26 +85,21 @@ bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemE
     return CommitOutputFile(&out, path, error);
 }
 
-void RemoveLeftoverTemporaries(const PathChar* folder) {
+void RemoveAbandonedTemporary(const PathChar* path) {
+    PathChar storage[kPathCapacity + 16];
+    PathBuf temporary(storage);
+    temporary.AppendZ(path);
+    temporary.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
+    if (!temporary.overflow && PathExists(temporary.buf)) sys::RemoveIfAbandoned(temporary.buf);
+}
+
+bool FolderHasTemporaries(const PathChar* folder) {
     PathChar storage[kPathCapacity];
     PathBuf pattern(storage);
     pattern.AppendZ(folder);
     pattern.Append(PathChar('*'));
     pattern.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
-    PathChar pathStorage[kPathCapacity];
-    PathBuf path(pathStorage);
-    DirSearch search;
-    FoundEntry entry;
-    SystemError error = 0;
-    if (pattern.overflow || !sys::FindFirst(pattern.buf, &search, &entry, &error)) return;
-    do {
-        if (entry.attributes & kAttributeDirectory) continue;
-        path.Clear();
-        path.AppendZ(folder);
-        path.Append(entry.name, entry.nameLength);
-        if (!path.overflow) sys::RemoveIfAbandoned(path.buf);
-    } while (sys::FindNext(&search, &entry, &error));
-    EndSearch(&search);
+    return !pattern.overflow && FileMatchExists(pattern.buf);
 }
 
 // ---- Reading and searching ---------------------------------------------------------------

@@ -34,21 +34,44 @@ const SystemError kErrorOutOfMemory = ENOMEM;
 static FileHandle HandleOf(int fd) { return static_cast<FileHandle>(fd) + 1; }  // 0 stays "no file"
 static int DescriptorOf(FileHandle file) { return static_cast<int>(file - 1); }
 
+// True when `path` still names the file open as `fd`.
+static bool StillNamed(int fd, const char* path) {
+    struct stat opened, named;
+    return fstat(fd, &opened) == 0 && lstat(path, &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
 FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *error = static_cast<SystemError>(errno);
-        return 0;
+    // The file is made and then locked, in two steps. A build that finds it in
+    // between takes it for one a killed run left behind and may lock and remove
+    // it; then the name no longer leads to the file made here (or the lock is
+    // the other build's), and it is made once more.
+    for (int attempt = 0;; ++attempt) {
+        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            *error = static_cast<SystemError>(errno);
+            return 0;
+        }
+        bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;  // released by the close
+        if (!locked && errno != EWOULDBLOCK) return HandleOf(fd);  // a file system without locks
+        if (locked && StillNamed(fd, path)) return HandleOf(fd);
+        close(fd);
+        if (attempt == 2) {
+            *error = EEXIST;
+            return 0;
+        }
+        usleep(1000);  // time for the other build to finish its removal
     }
-    flock(fd, LOCK_EX | LOCK_NB);  // released by the close, or by the end of the process
-    return HandleOf(fd);
 }
 
 bool sys::RemoveIfAbandoned(const PathChar* path) {
     int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
-    bool abandoned = flock(fd, LOCK_EX | LOCK_NB) == 0;
-    if (abandoned) abandoned = unlink(path) == 0;
+    struct stat info;
+    // Locked (and checked to be the file at the name) before it is removed:
+    // one whose writer is still running holds its lock.
+    bool abandoned = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                     StillNamed(fd, path) && unlink(path) == 0;
     close(fd);
     return abandoned;
 }
@@ -102,6 +125,45 @@ bool IsSpecialFile(const PathChar* path) {
     struct stat info;
     if (lstat(path, &info) != 0) return false;
     return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode);
+}
+
+// ---- Folder lock ---------------------------------------------------------------------------
+
+const SystemError kErrorFolderBusy = EBUSY;
+
+bool LockFolder(const PathChar* folder, uint32_t waitMilliseconds, FolderLock* lock) {
+    lock->handle = 0;
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return true;  // not even readable: the build will say what stands in its way
+    struct timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            lock->handle = HandleOf(fd);
+            return true;
+        }
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) break;  // a file system without locks (some network ones)
+        struct timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        int64_t waited = (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000;
+        if (waited >= waitMilliseconds) {
+            close(fd);
+            return false;
+        }
+        // Polled: flock has no time-out of its own. A build of a small folder
+        // takes a few milliseconds, so a short step keeps the wait short.
+        int64_t step = waitMilliseconds - waited < 20 ? waitMilliseconds - waited : 20;
+        struct timespec pause = {0, static_cast<long>(step) * 1000000};
+        nanosleep(&pause, nullptr);
+    }
+    close(fd);
+    return true;
+}
+
+void UnlockFolder(FolderLock* lock) {
+    if (lock->handle) close(DescriptorOf(lock->handle));  // the close releases the flock
+    lock->handle = 0;
 }
 
 long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* error) {

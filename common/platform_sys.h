@@ -9,11 +9,12 @@ namespace sys {
 
 // Creates a new file at `path` (failing when one exists), for writing only,
 // shared with nobody, and marks it as in use for as long as it is open (on
-// POSIX an flock); 0 with `error` when it cannot.
+// POSIX an flock); 0 with `error` when it cannot. RemoveIfAbandoned in another
+// process never removes it once this has returned it.
 FileHandle CreateNewFile(const PathChar* path, SystemError* error);
 
-// Removes the file at `path` unless a running program has it open as a file
-// of CreateNewFile's. True when it was removed.
+// Removes the regular file at `path` unless a running program has it open as
+// a file of CreateNewFile's. True when it was removed.
 bool RemoveIfAbandoned(const PathChar* path);
 
 bool WriteBytes(FileHandle file, const void* data, size_t size, SystemError* error);

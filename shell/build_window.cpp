@@ -6,6 +6,10 @@
 #include "main_window.h"
 #include "shell_texts.h"
 
+// How long the window, which cannot paint while it waits, waits for another
+// build of the same folder.
+constexpr uint32_t kFolderWaitMilliseconds = 1000;
+
 static void SetStatus(const wchar_t* first, const wchar_t* second, const wchar_t* third) {
     WideBuf status(StatusText);
     status.AppendZ(first);
@@ -17,7 +21,16 @@ void BuildGallery(HWND window, const wchar_t* folder) {
     SetStatus(Pick(kWorkingText), L"\r\n\r\n", folder);
     InvalidateRgn(window, nullptr, TRUE);
 
-    GalleryOutcome outcome = WriteGalleryFiles(folder, GermanUi);
+    // One build of a folder at a time (quimbo-build takes the same lock): a
+    // build of a few files holds it for moments, so the window waits that
+    // long; one that is making previews may hold it for minutes, and the user
+    // is told that the folder is in use instead.
+    GalleryOutcome outcome = {false, false, false, kErrorFolderBusy, nullptr, false, false};
+    FolderLock lock;
+    if (LockFolder(folder, kFolderWaitMilliseconds, &lock)) {
+        outcome = WriteGalleryFiles(folder, GermanUi);
+        UnlockFolder(&lock);
+    }
 
     if (outcome.ok) {
         SetStatus(Pick(kCreatedText), folder, kPageName);

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "cli/cli_text.h"
 #include "tests/cli/cli_run.h"
 
 namespace fs = std::filesystem;
@@ -99,6 +100,7 @@ TEST(QuimboBuild, CommandLineCases) {
     fs::create_directory(dir / "-x");
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
+    const std::string tooLong(5000, 'n');  // longer than any path the system takes
     const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
                               "Try 'quimbo-build --help' for more information.\n";
     struct Case {
@@ -119,6 +121,12 @@ TEST(QuimboBuild, CommandLineCases) {
         {"--", 64, "", "quimbo-build: no folder given\n" + usage, ""},
         {"missing", 2, "", "quimbo-build: no such folder: missing\n", ""},
         {"a.jpg", 2, "", "quimbo-build: not a folder: a.jpg\n", ""},
+        {"a.jpg/", 2, "", "quimbo-build: not a folder: a.jpg/\n", ""},
+        {"a.jpg//", 2, "", "quimbo-build: not a folder: a.jpg//\n", ""},
+        {"a.jpg/x/", 2, "", "quimbo-build: no such folder: a.jpg/x/\n", ""},
+        {"missing/", 2, "", "quimbo-build: no such folder: missing/\n", ""},
+        {tooLong, 2, "", "quimbo-build: folder name too long: " + tooLong + "\n", ""},
+        {"'back\\slash'", 2, "", "quimbo-build: no such folder: back\\\\slash\n", ""},
         {"-- --x", 2, "", "quimbo-build: no such folder: --x\n", ""},
     };
     fs::path before = fs::current_path();
@@ -171,6 +179,49 @@ TEST(QuimboBuild, NamesThatAreNotTextStayUsableAndThePageStaysValid) {
     EXPECT_NE(page.find(" src=\"q%22%3Cb%3E.png\" alt=\"q&quot;&lt;b&gt;.png\""), std::string::npos);
     EXPECT_NE(page.find(" src=\"Sch%C3%B6n%20%26%20gut.svg\" alt=\"Sch\xC3\xB6n & gut.svg\""), std::string::npos);
     EXPECT_EQ(page.find('\xFF'), std::string::npos);
+}
+
+// Names as quimbo-build prints them: text as it is, everything that could
+// split a line or steer a terminal escaped.
+TEST(PrintedNames, ControlCharactersAndBytesThatAreNotTextAreEscaped) {
+    struct Case {
+        std::string name, printed;
+    } cases[] = {
+        {"plain name.jpg", "plain name.jpg"},
+        {"Sch\xC3\xB6n \xF0\x9F\x93\xB7.jpg", "Sch\xC3\xB6n \xF0\x9F\x93\xB7.jpg"},  // text, up to four bytes a character
+        {"no\xC2\xA0" "break", "no\xC2\xA0" "break"},                                        // U+00A0 is no control
+        {"a\nb\tc", "a\\nb\\tc"},
+        {"\x1B[2J\r\x01", "\\x1B[2J\\x0D\\x01"},
+        {"del\x7F", "del\\x7F"},
+        {"csi\xC2\x9B" "1m", "csi\\xC2\\x9B1m"},                                      // C1 as UTF-8
+        {"bad\xFF\xFE", "bad\\xFF\\xFE"},
+        {"cut\xC3", "cut\\xC3"},                                                         // a character cut short
+        {"cut\xE2\x82x", "cut\\xE2\\x82x"},
+        {"long\xC0\xAF", "long\\xC0\\xAF"},                                             // an overlong slash
+        {"half\xED\xA0\x80", "half\\xED\\xA0\\x80"},                                   // a surrogate
+        {"big\xF4\x90\x80\x80", "big\\xF4\\x90\\x80\\x80"},                           // above U+10FFFF
+        {"back\\slash/dir/", "back\\\\slash/dir/"},
+    };
+    for (const Case& c : cases) {
+        char storage[256];
+        ByteBuf out(storage);
+        EXPECT_EQ(AppendPathText(c.name.data(), c.name.size(), out), c.name.size()) << c.printed;
+        EXPECT_EQ(std::string(out.buf, out.len), c.printed);
+        EXPECT_FALSE(out.overflow);
+        // In a buffer that is too small: whole characters only, and the rest follows on.
+        for (size_t capacity = 17; capacity < 40; ++capacity) {
+            std::string joined;
+            for (size_t done = 0; done < c.name.size();) {
+                ByteBuf part(storage, capacity);
+                size_t taken = AppendPathText(c.name.data() + done, c.name.size() - done, part);
+                ASSERT_GT(taken, 0u);
+                EXPECT_EQ(part.overflow, done + taken < c.name.size());
+                joined.append(part.buf, part.len);
+                done += taken;
+            }
+            EXPECT_EQ(joined, c.printed) << "in parts of " << capacity;
+        }
+    }
 }
 
 }  // namespace

@@ -9,9 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <chrono>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +29,8 @@
 #include <vector>
 
 #include "cli/previews.h"
+
+#include <vips/vips.h>
 
 namespace fs = std::filesystem;
 
@@ -71,16 +78,46 @@ struct RunResult {
     std::string out, err;  // CR removed (the Windows build writes CR LF)
 };
 
-// Runs quimbo-build with `options` on `folder`; `asUser` runs it as another user (POSIX).
-RunResult RunPreviews(const std::string& options, const fs::path& folder, const std::string& asUser = "") {
+// What a run cost: the largest resident size of the program (and of Wine's
+// processes under it), and the time it took.
+struct Cost {
+    long maxResidentMb = 0;
+    double seconds = 0;
+};
+
+// Runs `command` with sh and waits for it, measuring it (wait4's rusage
+// covers the processes below it that were waited for).
+int RunMeasured(const std::string& command, Cost* cost) {
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = -1;
+    struct rusage usage = {};
+    while (child > 0 && wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    cost->maxResidentMb = usage.ru_maxrss / 1024;
+    cost->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return status;
+}
+
+// Runs quimbo-build with `options` on `folder`; `asUser` runs it as another
+// user (POSIX); `cost`, when given, gets what the run cost, and the run is
+// then stopped after `limitSeconds` (exit 124).
+RunResult RunPreviews(const std::string& options, const fs::path& folder, const std::string& asUser = "",
+                      Cost* cost = nullptr, int limitSeconds = 120, const std::string& environment = "") {
     fs::path errFile = fs::path(::testing::TempDir()) / "previews.err";
-    std::string command = "env LC_ALL=C LANG= ";
+    std::string command = "env LC_ALL=C LANG= " + environment + " ";
+    if (cost) command += "timeout " + std::to_string(limitSeconds) + " ";
     if (!asUser.empty()) command += "setpriv --reuid=" + asUser + " --regid=" + asUser + " --clear-groups ";  // numeric ids
     if (UnderWine()) command += Quote(UnderTest().wineRun) + " ";
     fs::path outFile = fs::path(::testing::TempDir()) / "previews.out";
     command += Quote(UnderTest().exe) + " --lang en " + options + " " + Quote(ArgPath(folder)) + " >" +
                Quote(outFile.string()) + " 2>" + Quote(errFile.string());
-    int status = std::system(command.c_str());
+    Cost unused;
+    int status = cost ? RunMeasured(command, cost) : std::system(command.c_str());
     auto withoutCr = [](const std::string& text) {
         std::string lines;
         for (char c : text)
@@ -173,6 +210,59 @@ std::vector<std::string> Leftovers(const fs::path& dir) {
         if (name.find(".quimbo-tmp") != std::string::npos) names.push_back(name);
     }
     return names;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// A PNG written here: IHDR as given, then `data` deflated into one IDAT (or,
+// with `idat` set, those bytes as the IDAT as they are), then IEND.
+std::string Png(uint32_t width, uint32_t height, int depth, int colour, const std::string& data,
+                const std::string* idat = nullptr) {
+    auto chunk = [](const std::string& type, const std::string& body) {
+        std::string out;
+        for (int shift = 24; shift >= 0; shift -= 8) out += char(body.size() >> shift);
+        std::string typed = type + body;
+        uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size());
+        out += typed;
+        for (int shift = 24; shift >= 0; shift -= 8) out += char(crc >> shift);
+        return out;
+    };
+    std::string ihdr;
+    for (uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8) ihdr += char(value >> shift);
+    ihdr += {char(depth), char(colour), 0, 0, 0};
+    std::string packed;
+    if (idat) {
+        packed = *idat;
+    } else {
+        uLongf size = compressBound(data.size());
+        packed.resize(size);
+        compress2(reinterpret_cast<Bytef*>(&packed[0]), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 9);
+        packed.resize(size);
+    }
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", ihdr) + chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+// Where a JPEG's scan data starts (after its first SOS segment).
+size_t JpegDataStart(const std::string& jpeg) {
+    size_t sos = jpeg.find("\xFF\xDA");
+    return sos + 2 + (size_t(uint8_t(jpeg[sos + 2])) << 8 | uint8_t(jpeg[sos + 3]));
+}
+
+// The JPEG with the size in its frame header changed: a header that lies.
+std::string WithJpegSize(std::string jpeg, int width, int height) {
+    size_t sof = jpeg.find("\xFF\xC0");
+    jpeg[sof + 5] = char(height >> 8), jpeg[sof + 6] = char(height), jpeg[sof + 7] = char(width >> 8), jpeg[sof + 8] = char(width);
+    return jpeg;
+}
+
+// The "no preview for NAME: ..." line of `err`, without its prefix; "" when there is none.
+std::string ReasonFor(const std::string& err, const std::string& name) {
+    std::string start = "quimbo-build: no preview for " + name + ": ";
+    size_t at = err.find(start);
+    if (at == std::string::npos) return "";
+    at += start.size();
+    return err.substr(at, err.find('\n', at) - at);
 }
 
 // ---- Tests ------------------------------------------------------------------------------------
@@ -423,12 +513,14 @@ TEST(Previews, ASecondRunWritesNothingAndAllRemakesEverything) {
     fs::path dir = NewFolder("incremental");
     for (const char* name : {"a.jpg", "b.png", "c.jpeg"}) MakeImage(dir / name, "-size 900x600 gradient:");
     MakeImage(dir / "tiny.png", "-size 20x20 xc:red");
-    // Left behind by a killed run: of a preview that is made now, and of one whose image is gone.
+    // Left behind by a killed run: of a preview that is made now, and of one whose
+    // image is gone (which nothing proves ours: it stays).
     std::ofstream(dir / "a_t.jpg.quimbo-tmp") << "half";
     std::ofstream(dir / "gone_t.png.quimbo-tmp") << "half";
 
     ASSERT_EQ(RunPreviews("--previews", dir).exitCode, 0);
-    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
+    EXPECT_EQ(Leftovers(dir), std::vector<std::string>{"gone_t.png.quimbo-tmp"});
+    fs::remove(dir / "gone_t.png.quimbo-tmp");
     auto first = Times(dir);
 
     RunResult again = RunPreviews("--previews", dir);
@@ -515,6 +607,212 @@ TEST(Previews, CommandLine) {
     RunResult none = RunPreviews("--previews", gifs);
     EXPECT_EQ(none.exitCode, 2);
     EXPECT_EQ(none.err.find("previews:"), std::string::npos);
+}
+
+TEST(PreviewLibrary, LoadsNothingButJpegPngAndWebp) {
+    // Behind the header check, libvips itself refuses every other loader.
+    char storage[256];
+    ByteBuf reason(storage);
+    ASSERT_TRUE(StartPreviewLibrary(reason)) << reason.buf;
+    fs::path dir = NewFolder("loaders");
+    MakeImage("tiff:" + (dir / "a.tiff").string(), "-size 60x40 xc:red");
+    MakeImage("ppm:" + (dir / "a.ppm").string(), "-size 60x40 xc:red");
+    MakeImage("gif:" + (dir / "a.gif").string(), "-size 60x40 xc:red");
+    WriteFile(dir / "a.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='60' height='40'/>");
+    MakeImage(dir / "a.jpg", "-size 60x40 xc:red");
+    MakeImage(dir / "a.png", "-size 60x40 xc:red");
+    for (const char* name : {"a.tiff", "a.ppm", "a.gif", "a.svg", "a.jpg", "a.png"}) {
+        bool ours = fs::path(name).extension() == ".jpg" || fs::path(name).extension() == ".png";
+        VipsSource* source = vips_source_new_from_file((dir / name).c_str());
+        ASSERT_NE(source, nullptr);
+        VipsImage* image = vips_image_new_from_source(source, "", nullptr);
+        EXPECT_EQ(image != nullptr, ours) << name;
+        if (image) g_object_unref(image);
+        g_object_unref(source);
+        vips_error_clear();
+    }
+}
+
+TEST(Previews, OnlyTheDecoderOfTheNamedFormatReadsAFile) {
+    fs::path dir = NewFolder("formats");
+    fs::path elsewhere = NewFolder("formats_elsewhere");
+    MakeImage(elsewhere / "secret.png", "-size 600x600 xc:red");
+    struct Case {
+        std::string name, reason;
+    } cases[] = {
+        {"svg.png", "not a PNG image"},  // an SVG drawing a file from elsewhere on the disk
+        {"tiff.jpg", "not a JPEG image"},
+        {"bmp.jpg", "not a JPEG image"},
+        {"pdf.jpg", "not a JPEG image"},
+        {"png.jpg", "not a JPEG image"},
+        {"jpeg.png", "not a PNG image"},
+        {"png.webp", "not a WebP image"},
+        {"wave.webp", "not a WebP image"},  // RIFF, but not WebP
+    };
+    WriteFile(dir / "svg.png", "<svg xmlns='http://www.w3.org/2000/svg' xmlns:xlink='http://www.w3.org/1999/xlink' "
+                               "width='600' height='600'><image xlink:href='" + (elsewhere / "secret.png").string() +
+                                   "' width='600' height='600'/></svg>\n");
+    MakeImage("tiff:" + (dir / "tiff.jpg").string(), "-size 600x400 xc:red");
+    MakeImage("bmp:" + (dir / "bmp.jpg").string(), "-size 600x400 xc:red");
+    WriteFile(dir / "pdf.jpg", "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n%%EOF\n");
+    MakeImage("png:" + (dir / "png.jpg").string(), "-size 600x400 xc:red");
+    MakeImage("jpg:" + (dir / "jpeg.png").string(), "-size 600x400 xc:red");
+    MakeImage("png:" + (dir / "png.webp").string(), "-size 600x400 xc:red");
+    WriteFile(dir / "wave.webp", std::string("RIFF\x24\0\0\0WAVEfmt ", 16) + std::string(24, '\0'));
+    MakeImage(dir / "good.jpg", "-size 900x600 gradient:");
+    fs::path scratch = NewFolder("formats_tmp");  // ImageMagick would leave its magick-* files here
+
+    RunResult run = RunPreviews("--previews", dir, "", nullptr, 0, "TMPDIR=" + Quote(scratch.string()));
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReasonFor(run.err, c.name), c.reason) << run.err;
+        std::string preview = c.name;
+        preview.insert(preview.rfind('.'), "_t");
+        EXPECT_FALSE(fs::exists(dir / preview)) << preview;
+    }
+    EXPECT_TRUE(fs::exists(dir / "good_t.jpg"));
+    for (const auto& entry : fs::directory_iterator(scratch))
+        EXPECT_NE(entry.path().filename().string().rfind("magick-", 0), 0u) << entry.path();
+}
+
+TEST(Previews, ImagesOverTheLimitOrShortOfTheirDataAreRefusedBeforeDecoding) {
+    fs::path dir = NewFolder("limits");
+    MakeImage(dir / "photo.jpg", "-size 1200x900 plasma: -quality 90");
+    std::string jpeg = ReadAll(dir / "photo.jpg");
+    size_t data = JpegDataStart(jpeg);
+    std::string fewRows(16 * (1 + 8 * 12000), '\x40');  // the start of a 12000 x 12000 16-bit RGBA image
+    struct Case {
+        std::string name, bytes;
+        std::string reason;  // the start of the line's reason; "" for a preview that is made
+        bool nativeOnly;     // Wine's JPEG decoder does not say that the data ended early
+    } cases[] = {
+        // Over the limits: the 16-bit PNG that took 4.4 GB, a PNG just over 160 megapixels
+        // (whole and valid), a strip too long, a 4.6 KB JPEG claiming 65500 x 65500.
+        {"strip.png", Png(999999, 500, 16, 6, "", &fewRows), "too large: 999999 x 500 pixels (the limit is 160 megapixels, 65535 pixels a side)", false},
+        {"over.png", Png(16001, 10000, 8, 0, std::string(size_t(16001 + 1) * 10000, '\0')), "too large: 16001 x 10000 pixels", false},
+        {"long.png", Png(70000, 2, 8, 0, std::string(size_t(70001) * 2, '\0')), "too large: 70000 x 2 pixels", false},
+        {"claims.jpg", WithJpegSize(jpeg.substr(0, data + 4000) + "\xFF\xD9", 65500, 65500), "too large: 65500 x 65500 pixels", false},
+        // Headers that promise more than the file holds.
+        {"claims10k.jpg", WithJpegSize(jpeg.substr(0, data + 4000) + "\xFF\xD9", 10000, 10000), "the image data is incomplete", false},
+        {"claims.png", Png(12000, 12000, 16, 6, fewRows), "the image data is incomplete", false},
+        {"nodata.jpg", jpeg.substr(0, data) + "\xFF\xD9", "the image data is incomplete", false},
+        {"fewdata.jpg", jpeg.substr(0, data + 200) + "\xFF\xD9", "the image data is incomplete", false},
+        {"halfdata.jpg", jpeg.substr(0, data + (jpeg.size() - data) / 2) + "\xFF\xD9", "the image data is incomplete", true},
+        // Stray bytes before the end marker: the data is all there, as a browser shows it.
+        {"stray.jpg", jpeg.substr(0, jpeg.size() - 2) + "\x01\x02\x03\xFF\xD9", "", false},
+    };
+    for (const Case& c : cases) WriteFile(dir / c.name, c.bytes);
+    EXPECT_LT(fs::file_size(dir / "over.png"), 1000000u);
+
+    Cost cost;
+    RunResult run = RunPreviews("--previews", dir, "", &cost, 60);
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string preview = c.name;
+        preview.insert(preview.rfind('.'), "_t");
+        if (c.nativeOnly && UnderWine()) {
+            std::cout << "note: under Wine " << c.name << " " << (fs::exists(dir / preview) ? "got a preview" : "was refused")
+                      << " (Wine's decoder does not report data that ends early)\n";
+            continue;
+        }
+        std::string reason = ReasonFor(run.err, c.name);
+        EXPECT_EQ(reason.substr(0, c.reason.size()), c.reason) << run.err;
+        EXPECT_EQ(fs::exists(dir / preview), c.reason.empty()) << run.err;
+        if (c.reason.empty()) EXPECT_EQ(reason, "");
+    }
+    // Refused on their headers: nothing near their pixels was ever held.
+    EXPECT_LT(cost.maxResidentMb, 300) << "MB";
+    EXPECT_LT(cost.seconds, 30);
+
+    // A photo of 100 megapixels still gets its preview.
+    fs::path large = NewFolder("limits_100mp");
+    Shell("vips black " + Quote((large / "large.jpg").string()) + " 10000 10000 --bands 3");
+    Cost largeCost;
+    RunResult made = RunPreviews("--previews", large, "", &largeCost, 120);
+    EXPECT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(Identify(large / "large_t.jpg", "%w %h"), "480 480");
+    // Natively the decoder shrinks while it decodes; Wine's holds the whole image (300 MB).
+    EXPECT_LT(largeCost.maxResidentMb, UnderWine() ? 800 : 300) << "MB";
+    std::cout << "note: 100 megapixels took " << largeCost.seconds << " s and " << largeCost.maxResidentMb << " MB\n";
+}
+
+TEST(Previews, OnlyRegularFilesAreReadAndNothingWaits) {
+    fs::path dir = NewFolder("special");
+    fs::path elsewhere = NewFolder("special_elsewhere");
+    MakeImage(elsewhere / "real.jpg", "-size 900x600 gradient:");
+    ASSERT_EQ(mkfifo((dir / "p.jpg").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "z.jpg");
+    fs::create_symlink(elsewhere / "real.jpg", dir / "link.jpg");  // a link to a regular image is that image
+    MakeImage(dir / "good.png", "-size 900x600 gradient:");
+    Cost cost;
+    RunResult run = RunPreviews("--previews", dir, "", &cost, 60);
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_EQ(ReasonFor(run.err, "p.jpg"), "not a regular file") << run.err;
+    EXPECT_EQ(ReasonFor(run.err, "z.jpg"), "not a regular file") << run.err;
+    EXPECT_NE(run.err.find("previews: made 2, up to date 0, failed 2\n"), std::string::npos) << run.err;
+    EXPECT_EQ(Identify(dir / "link_t.jpg", "%w %h"), "480 320");
+    EXPECT_TRUE(fs::exists(dir / "good_t.png"));
+    EXPECT_LT(cost.seconds, 30);
+}
+
+// Each image is opened, handed to the decoder and closed again: a folder of
+// many more images than the process may hold open files gets every preview.
+TEST(Previews, NoImageKeepsAFileOpen) {
+    if (UnderWine()) GTEST_SKIP() << "a descriptor limit of the POSIX build; Wine needs many of its own";
+    fs::path dir = NewFolder("many");
+    MakeImage(dir / "a000.jpg", "-size 600x400 gradient:");
+    MakeImage(dir / "b000.png", "-size 600x400 gradient:");
+    for (int i = 1; i < 40; ++i) {
+        char name[16];
+        snprintf(name, sizeof name, "%03d", i);
+        fs::copy_file(dir / "a000.jpg", dir / ("a" + std::string(name) + ".jpg"));
+        fs::copy_file(dir / "b000.png", dir / ("b" + std::string(name) + ".png"));
+    }
+    std::string command = "ulimit -n 24 && " + Quote(UnderTest().exe) + " --previews --jobs 2 " + Quote(dir.string()) +
+                          " >/dev/null 2>" + Quote((dir / "err").string());
+    int status = std::system(("sh -c " + Quote(command)).c_str());
+    std::string err = ReadAll(dir / "err");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_NE(err.find("previews: made 80, up to date 0, failed 0\n"), std::string::npos) << err;
+}
+
+TEST(Previews, ASmallImageIsCopiedOnlyWhenItDecodesWholeAndItsFileIsCompact) {
+    fs::path dir = NewFolder("copies");
+    MakeImage(dir / "plain.jpg", "-size 400x300 plasma: -quality 90");
+    std::string plain = ReadAll(dir / "plain.jpg");
+    // The same photo padded to 3 GB (sparse: nothing is written to the disk).
+    WriteFile(dir / "padded.jpg", plain);
+    fs::resize_file(dir / "padded.jpg", 3ull << 30);
+    WriteFile(dir / "cut.jpg", plain.substr(0, plain.size() * 2 / 3));
+    // 1 MB of text in a small PNG: more than its pixels and metadata need.
+    MakeImage(dir / "notes.png", "-size 200x150 gradient:");
+    std::string png = ReadAll(dir / "notes.png");
+    std::string text = "Comment" + std::string(1, '\0') + std::string(1 << 20, 'x');
+    std::string chunk;
+    for (int shift = 24; shift >= 0; shift -= 8) chunk += char(text.size() >> shift);
+    std::string typed = "tEXt" + text;
+    uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size());
+    chunk += typed;
+    for (int shift = 24; shift >= 0; shift -= 8) chunk += char(crc >> shift);
+    WriteFile(dir / "notes.png", png.substr(0, 33) + chunk + png.substr(33));
+
+    Cost cost;
+    RunResult run = RunPreviews("--previews", dir, "", &cost, 60);
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    EXPECT_EQ(ReadAll(dir / "plain_t.jpg"), plain);
+    EXPECT_NE(ReasonFor(run.err, "cut.jpg"), "") << run.err;
+    EXPECT_FALSE(fs::exists(dir / "cut_t.jpg"));
+    for (const char* preview : {"padded_t.jpg", "notes_t.png"}) {
+        SCOPED_TRACE(preview);
+        ASSERT_TRUE(fs::exists(dir / preview)) << run.err;
+        EXPECT_LT(fs::file_size(dir / preview), 300000u);  // encoded from the pixels, not copied
+    }
+    EXPECT_EQ(Identify(dir / "padded_t.jpg", "%m %w %h"), "JPEG 400 300");
+    EXPECT_EQ(Identify(dir / "notes_t.png", "%m %w %h"), "PNG 200 150");
+    EXPECT_LT(cost.maxResidentMb, 300) << "MB";  // the padding was never read into memory
+    EXPECT_LT(cost.seconds, 30);
+    fs::remove(dir / "padded.jpg");
 }
 
 }  // namespace

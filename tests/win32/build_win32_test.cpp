@@ -2,6 +2,8 @@
 // the boxes it shows (caught on this thread and answered).
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "common/common.h"
 #include "gallery/build.h"
 #include "gallery/listing.h"
@@ -331,6 +333,48 @@ TEST(Build, AFolderTooLongForThePathBufferWritesNothing) {
         size_t cut = up.rfind(L'\\');
         if (cut == std::wstring::npos) break;
         up.resize(cut);
+    }
+}
+
+// Another build of the folder (quimbo-build making previews, another window)
+// holds its lock: the window waits a second at most, then says the folder is
+// in use and writes nothing. One that ends within the second is waited for.
+TEST(Build, AFolderThatAnotherBuildHoldsGivesTheBusyBoxOrIsWaitedFor) {
+    for (DWORD holdMs : {DWORD(INFINITE), DWORD(300)}) {
+        TempFolder folder;
+        MakeFile(folder / L"a.jpg");
+        HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        std::thread holder([&] {
+            FolderLock lock;
+            EXPECT_TRUE(LockFolder(folder.Path().c_str(), 0, &lock));
+            SetEvent(taken);
+            WaitForSingleObject(release, holdMs);
+            UnlockFolder(&lock);
+        });
+        WaitForSingleObject(taken, INFINITE);
+        TestWindow window;
+        {
+            BoxCatcher catcher({holdMs == INFINITE ? IDOK : IDNO});
+            DWORD start = GetTickCount();
+            BuildGallery(window.Handle(), folder.Path().c_str());
+            DWORD waited = GetTickCount() - start;
+            ASSERT_EQ(catcher.Boxes().size(), 1u);
+            if (holdMs == INFINITE) {
+                ExpectErrorBox(catcher.Boxes()[0], window.Handle(), ERROR_BUSY, false);
+                EXPECT_NE(ErrorText(ERROR_BUSY), L"") << "the box says why";
+                EXPECT_GE(waited, 900u);
+                EXPECT_LT(waited, 5000u);
+                EXPECT_EQ(ReadBytes(folder / L"!pictures.html"), "<missing>");
+            } else {
+                EXPECT_TRUE(catcher.Boxes()[0].indirect) << "the completion box: " << Utf8(catcher.Boxes()[0].text);
+                EXPECT_EQ(ParseEntries(ReadBytes(folder / L"!pictures.html")), std::vector<Entry>{PlainEntry(1, "a.jpg")});
+            }
+        }
+        SetEvent(release);
+        holder.join();
+        CloseHandle(taken);
+        CloseHandle(release);
     }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quimbo-build.exe's command line under Wine, case for case as the native
 # tests/cli/cli_test.cpp checks it: --version, --help, options never taken for
-# folders, a lone "-" and names after "--" taken as folders, no such folder.
+# folders, a lone "-" and names after "--" taken as folders, no such folder,
+# a file named as a folder, a name too long for a folder.
 #
 #   cli_wine.sh WINDOWS_QUIMBO_BUILD_EXE WINE_RUN VERSION
 #
@@ -63,6 +64,12 @@ check "--" 64 "" "U:quimbo-build: no folder given" ""
 check "missing" 2 "" "quimbo-build: no such folder: missing" ""
 check "a.jpg" 2 "" "quimbo-build: not a folder: a.jpg" ""
 check "-- --x" 2 "" "quimbo-build: no such folder: --x" ""
+check "a.jpg/" 2 "" "quimbo-build: not a folder: a.jpg/" ""
+check 'a.jpg\' 2 "" 'quimbo-build: not a folder: a.jpg\' ""
+check 'a.jpg\x\' 2 "" 'quimbo-build: no such folder: a.jpg\x\' ""
+long=$(printf 'n%.0s' {1..600})  # more than the 512 characters of a folder
+check "$long" 2 "" "quimbo-build: folder name too long: $long" ""
+check "--jobs 1001 ." 64 "" "U:quimbo-build: --jobs needs a number from 1 to 1000" ""
 
 # --help: the usage line first, then one line per option.
 for flag in --help -h; do
