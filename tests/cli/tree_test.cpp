@@ -4,14 +4,19 @@
 // (its golden copies, its links and covers).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/cli/cli_run.h"
@@ -217,6 +222,27 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
         for (auto it = fs::recursive_directory_iterator(tree); it != fs::recursive_directory_iterator(); ++it)
             EXPECT_NE(it->path().extension(), ".quimbo-tmp") << c.name << ": left behind: " << it->path();
     }
+}
+
+// A folder below the tree's own that another build holds is waited for, and
+// built once that build lets it go.
+TEST(Tree, WaitsForAnotherBuildOfAFolderBelow) {
+    fs::path tree = MakeTree("tree_locked", {"a.jpg", "busy/b.jpg", "free/c.jpg"});
+    int held = open((tree / "busy").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);  // not held on by the run itself
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    std::thread release([held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        close(held);
+    });
+    auto start = std::chrono::steady_clock::now();
+    RunResult run = QuimboBuild("--recursive " + Quote(tree));
+    auto waited = std::chrono::steady_clock::now() - start;
+    release.join();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_GE(waited, std::chrono::milliseconds(700));
+    EXPECT_EQ(FilesNamed(tree, "!pictures.html"),
+              (std::set<std::string>{"!pictures.html", "busy/!pictures.html", "free/!pictures.html"}));
 }
 
 TEST(Tree, PreviewsOfEveryFolderShareTheRunAndBecomeTheCovers) {
