@@ -1,8 +1,9 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
 // of common/ (which writes the previews, WriteWholeFile): file times,
-// processors, the terminal and stdout, worker threads, one lock, and reading
-// the images. One POSIX file (cli_posix.cpp) and one Win32 file (cli_win32.cpp)
-// stand behind it; CMake picks one.
+// processors, the terminal and stdout, worker threads, one lock with a
+// wake-up for idle workers, and reading the images. One POSIX file
+// (cli_posix.cpp) and one Win32 file (cli_win32.cpp) stand behind it; CMake
+// picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
 // quimbo-build.exe links without the C++ runtime.
@@ -79,3 +80,10 @@ void RunOnThreads(int count, void (*work)(void* context), void* context);
 // One process-wide lock for the counters and the output of the workers.
 void EnterOutputLock();
 void LeaveOutputLock();
+
+// With the output lock held: releases it, sleeps until WakeWaitingWorkers is
+// called (or, rarely, for no reason: callers look at their condition again),
+// and holds the lock again on return.
+void WaitUnderOutputLock();
+// Wakes every thread sleeping in WaitUnderOutputLock.
+void WakeWaitingWorkers();

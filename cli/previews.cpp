@@ -12,6 +12,7 @@
 #include "cli_platform.h"
 #include "cli_text.h"
 #include "image_header.h"
+#include "preview_job.h"
 
 namespace {
 
@@ -34,28 +35,6 @@ constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (a
 constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
-
-// One image to do: its name in the job's name block, and the format.
-struct PreviewItem {
-    size_t nameOffset;
-    size_t nameLength;
-    PreviewFormat format;
-};
-
-enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
-
-struct PreviewJob {
-    const PathChar* folder;
-    PathChar* names;  // every image name, each zero-terminated
-    PreviewItem* items;
-    int count;
-    bool remakeAll;
-    bool terminal;
-    // Under the output lock:
-    int next;
-    int done;
-    PreviewCounts counts;
-};
 
 // Writes one whole line on stderr, under the output lock. On a terminal the
 // progress line is cleared first; the next update writes it again.
@@ -131,6 +110,8 @@ bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* err
 ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
                              const PathBuf& previewPath, PreviewImage* image);
 
+}  // namespace
+
 // Makes (or leaves alone) the preview of one image.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
     const PathChar* name = job->names + item.nameOffset;
@@ -183,6 +164,17 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     CloseImageFile(&file);
     return result;
 }
+
+void AddResult(PreviewCounts* counts, ItemResult result) {
+    switch (result) {
+        case ItemResult::Made: ++counts->made; break;
+        case ItemResult::UpToDate: ++counts->upToDate; break;
+        case ItemResult::ImageFailed: ++counts->failedImages; break;
+        case ItemResult::WriteFailed: ++counts->failedWrites; break;
+    }
+}
+
+namespace {
 
 // For ReadImageHeader: reads from the open image, keeping the first error.
 struct ImageFileReader {
@@ -256,12 +248,7 @@ void RunPreviewWorker(void* context) {
         if (index < 0) break;
         ItemResult result = MakeOnePreview(job, job->items[index], &image);
         EnterOutputLock();
-        switch (result) {
-            case ItemResult::Made: ++job->counts.made; break;
-            case ItemResult::UpToDate: ++job->counts.upToDate; break;
-            case ItemResult::ImageFailed: ++job->counts.failedImages; break;
-            case ItemResult::WriteFailed: ++job->counts.failedWrites; break;
-        }
+        AddResult(&job->counts, result);
         ++job->done;
         PrintProgressLocked(job);
         LeaveOutputLock();
@@ -278,13 +265,14 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     AppendPathText(pattern, TextLength(pattern), line);
     line.Append(": ");
     AppendErrorText(error, line);
+    EnterOutputLock();  // other folders' workers may be printing
     PrintLineLocked(job, line);
+    LeaveOutputLock();
     ++job->counts.failedImages;
 }
 
+}  // namespace
 
-// Lists the images that get a preview, pattern by pattern in the script's
-// order, each pattern in the order the listing shows it. False when memory ran out.
 bool CollectImages(PreviewJob* job) {
     size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
     PathChar patternStorage[kPathCapacity];
@@ -322,11 +310,6 @@ bool CollectImages(PreviewJob* job) {
     return true;
 }
 
-// Removes what a killed run left behind of these images' previews, and
-// nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,
-// and so does the temporary of a preview whose image is gone (nothing proves
-// it ours). Those of the previews made now would go when they are written; the
-// others (up to date, or failing) need this.
 void RemoveAbandonedTemporaries(const PreviewJob* job) {
     if (!FolderHasTemporaries(job->folder)) return;
     for (int i = 0; i < job->count; ++i) {
@@ -341,8 +324,6 @@ void RemoveAbandonedTemporaries(const PreviewJob* job) {
         if (!previewPath.overflow) RemoveAbandonedTemporary(previewPath.buf);
     }
 }
-
-}  // namespace
 
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
     size_t dot = length;
