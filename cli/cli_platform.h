@@ -1,8 +1,9 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
 // of common/ (which writes the previews, WriteWholeFile): file times,
-// processors, the terminal and stdout, worker threads, one lock, and reading
-// the images. One POSIX file (cli_posix.cpp) and one Win32 file (cli_win32.cpp)
-// stand behind it; CMake picks one.
+// processors, the terminal and stdout, worker threads, one lock with a
+// wake-up for idle workers, and reading the images. One POSIX file
+// (cli_posix.cpp) and one Win32 file (cli_win32.cpp) stand behind it; CMake
+// picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
 // quimbo-build.exe links without the C++ runtime.
@@ -80,12 +81,12 @@ void RunOnThreads(int count, void (*work)(void* context), void* context);
 void EnterOutputLock();
 void LeaveOutputLock();
 
-// Waits, with the output lock held, until another thread calls
-// WakeOutputLockWaiters; the lock is left while waiting and held again on
-// return. It may also return without such a call: check the condition again.
+// With the output lock held: releases it, sleeps until WakeWaitingWorkers is
+// called (or, rarely, for no reason: callers look at their condition again),
+// and holds the lock again on return.
 void WaitUnderOutputLock();
-// Wakes every thread in WaitUnderOutputLock (call with the lock held).
-void WakeOutputLockWaiters();
+// Wakes every thread sleeping in WaitUnderOutputLock.
+void WakeWaitingWorkers();
 
 // The C library's allocator gives memory back to the system once it is
 // freed, instead of keeping it for the next image (cli_memory_*.cpp): call
@@ -94,5 +95,5 @@ void WakeOutputLockWaiters();
 // the pixel buffers of one image stay in the heap, and the next image's add
 // to them: a run held about twice what its largest image needs.
 void KeepFreedMemoryReturnable();
-// Hands what the allocator holds free back to the system; after each image.
+// Hands what the allocator holds free back to the system; after an image.
 void ReturnFreedMemory();

@@ -67,6 +67,7 @@ bool StartPreviewLibrary(ByteBuf& reason) {
     vips_operation_block_set("VipsForeignLoad", TRUE);
     for (const char* loader : {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource", "VipsForeignLoadWebpSource"})
         vips_operation_block_set(loader, FALSE);
+    KeepFreedMemoryReturnable();
     vips_concurrency_set(1);
     vips_cache_set_max(0);
     vips_cache_set_max_mem(0);

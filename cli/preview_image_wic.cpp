@@ -519,6 +519,7 @@ bool StartPreviewLibrary(ByteBuf& reason) {
         reason.AppendZ("COM (ole32.dll) is not available");
         return false;
     }
+    KeepFreedMemoryReturnable();
     StartPreviewThread();
     HRESULT hr = Com.CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   reinterpret_cast<void**>(&Factory));

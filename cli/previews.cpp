@@ -12,6 +12,7 @@
 #include "cli_platform.h"
 #include "cli_text.h"
 #include "image_header.h"
+#include "preview_job.h"
 
 namespace {
 
@@ -51,38 +52,17 @@ constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextC
 
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
 
-// One image to do: its name in the job's name block, and the format.
-struct PreviewItem {
-    size_t nameOffset;
-    size_t nameLength;
-    PreviewFormat format;
-};
-
-enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
-
 // The budget the workers draw from, one image at a time, in the order they
 // ask: a large image waits until enough is free, and the images after it wait
-// behind it (no stream of small ones passes it over forever).
+// behind it (no stream of small ones passes it over forever). One for the
+// process: a tree's folders share its workers, and the memory is the process's.
 struct MemoryBudget {
     // Under the output lock:
     uint64_t used;
     unsigned nextTicket;  // the next to ask gets this
     unsigned serving;     // the ticket whose turn it is
 };
-
-struct PreviewJob {
-    const PathChar* folder;
-    MemoryBudget* memory;
-    PathChar* names;  // every image name, each zero-terminated
-    PreviewItem* items;
-    int count;
-    bool remakeAll;
-    bool terminal;
-    // Under the output lock:
-    int next;
-    int done;
-    PreviewCounts counts;
-};
+MemoryBudget Memory = {};
 
 // Writes one whole line on stderr, under the output lock. On a terminal the
 // progress line is cleared first; the next update writes it again.
@@ -160,24 +140,26 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
 
 // Takes `need` bytes from the budget, waiting for them: for its turn, and
 // until they fit beside what the images in work hold, or nothing is in work.
-void DrawMemory(MemoryBudget* budget, uint64_t need) {
+void DrawMemory(uint64_t need) {
     EnterOutputLock();
-    unsigned ticket = budget->nextTicket++;
-    while (ticket != budget->serving ||
-           (budget->used > 0 && (budget->used >= kPreviewMemoryBudget || need > kPreviewMemoryBudget - budget->used)))
+    unsigned ticket = Memory.nextTicket++;
+    while (ticket != Memory.serving ||
+           (Memory.used > 0 && (Memory.used >= kPreviewMemoryBudget || need > kPreviewMemoryBudget - Memory.used)))
         WaitUnderOutputLock();
-    budget->used += need;
-    ++budget->serving;
-    WakeOutputLockWaiters();  // the next in line may fit as well
+    Memory.used += need;
+    ++Memory.serving;
+    WakeWaitingWorkers();  // the next in line may fit as well
     LeaveOutputLock();
 }
 
-void ReturnMemory(MemoryBudget* budget, uint64_t need) {
+void ReturnMemory(uint64_t need) {
     EnterOutputLock();
-    budget->used -= need;
-    WakeOutputLockWaiters();
+    Memory.used -= need;
+    WakeWaitingWorkers();
     LeaveOutputLock();
 }
+
+}  // namespace
 
 // Makes (or leaves alone) the preview of one image.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
@@ -232,6 +214,17 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     return result;
 }
 
+void AddResult(PreviewCounts* counts, ItemResult result) {
+    switch (result) {
+        case ItemResult::Made: ++counts->made; break;
+        case ItemResult::UpToDate: ++counts->upToDate; break;
+        case ItemResult::ImageFailed: ++counts->failedImages; break;
+        case ItemResult::WriteFailed: ++counts->failedWrites; break;
+    }
+}
+
+namespace {
+
 // For ReadImageHeader: reads from the open image, keeping the first error.
 struct ImageFileReader {
     const ImageFile* file;
@@ -265,7 +258,7 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     // The image's memory is drawn before it is decoded and returned once its
     // preview is written and every buffer of it freed.
     uint64_t need = PreviewMemoryNeed(header, item.format);
-    DrawMemory(job->memory, need);
+    DrawMemory(need);
     MakePreviewImage(file, header, MayCopyAsPreview(header, file.size), item.format, image);
     ItemResult result = ItemResult::Made;
     void* original = nullptr;
@@ -288,7 +281,7 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     free(original);
     FreePreviewImage(image);
     if (need >= kReturnFreedMemoryAfter) ReturnFreedMemory();
-    ReturnMemory(job->memory, need);
+    ReturnMemory(need);
     return result;
 }
 
@@ -310,12 +303,7 @@ void RunPreviewWorker(void* context) {
         if (index < 0) break;
         ItemResult result = MakeOnePreview(job, job->items[index], &image);
         EnterOutputLock();
-        switch (result) {
-            case ItemResult::Made: ++job->counts.made; break;
-            case ItemResult::UpToDate: ++job->counts.upToDate; break;
-            case ItemResult::ImageFailed: ++job->counts.failedImages; break;
-            case ItemResult::WriteFailed: ++job->counts.failedWrites; break;
-        }
+        AddResult(&job->counts, result);
         ++job->done;
         PrintProgressLocked(job);
         LeaveOutputLock();
@@ -332,13 +320,14 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     AppendPathText(pattern, TextLength(pattern), line);
     line.Append(": ");
     AppendErrorText(error, line);
+    EnterOutputLock();  // other folders' workers may be printing
     PrintLineLocked(job, line);
+    LeaveOutputLock();
     ++job->counts.failedImages;
 }
 
+}  // namespace
 
-// Lists the images that get a preview, pattern by pattern in the script's
-// order, each pattern in the order the listing shows it. False when memory ran out.
 bool CollectImages(PreviewJob* job) {
     size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
     PathChar patternStorage[kPathCapacity];
@@ -376,11 +365,6 @@ bool CollectImages(PreviewJob* job) {
     return true;
 }
 
-// Removes what a killed run left behind of these images' previews, and
-// nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,
-// and so does the temporary of a preview whose image is gone (nothing proves
-// it ours). Those of the previews made now would go when they are written; the
-// others (up to date, or failing) need this.
 void RemoveAbandonedTemporaries(const PreviewJob* job) {
     if (!FolderHasTemporaries(job->folder)) return;
     for (int i = 0; i < job->count; ++i) {
@@ -395,8 +379,6 @@ void RemoveAbandonedTemporaries(const PreviewJob* job) {
         if (!previewPath.overflow) RemoveAbandonedTemporary(previewPath.buf);
     }
 }
-
-}  // namespace
 
 bool FormPreviewName(const PathChar* name, size_t length, const char* extension, PathBuf& previewName) {
     size_t dot = length;
@@ -422,9 +404,7 @@ bool FormPreviewName(const PathChar* name, size_t length, const char* extension,
 
 PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options) {
     PreviewJob job{};
-    MemoryBudget memory{};
     job.folder = folder;
-    job.memory = &memory;
     job.remakeAll = options.remakeAll;
     job.terminal = StderrIsTerminal();
     if (options.jobs > kMaxJobs)
@@ -448,7 +428,6 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         if (jobs > kMaxJobs) jobs = kMaxJobs;
         if (jobs > job.count) jobs = job.count;
         PrintProgressLocked(&job);
-        KeepFreedMemoryReturnable();
         RunOnThreads(jobs, RunPreviewWorker, &job);
         StopPreviewLibrary();
     }

@@ -76,10 +76,20 @@ describe('page set-up', () => {
       document.addEventListener = function (type, listener, options) {
         if (type !== 'DOMContentLoaded') return add.call(this, type, listener, options);
         window.__captionsBeforeSetUp = null;
-        add.call(window, 'load', () => setTimeout(() => {
-          window.__captionsBeforeSetUp = [...document.querySelectorAll('figcaption')].map((c) => c.textContent);
-          listener();
-        }, 300));
+        // The images load lazily, so the window's load may come first; each size line is
+        // written in the animation frame after its image's load event (which may come a
+        // while after the image is complete). Two frames after the last of those events,
+        // they are all there, however slow the machine.
+        const loaded = new Set();
+        add.call(document, 'load', (event) => loaded.add(event.target), true);
+        const whenLoaded = () => {
+          if (![...document.images].every((image) => loaded.has(image))) return setTimeout(whenLoaded, 20);
+          requestAnimationFrame(() => requestAnimationFrame(() => {
+            window.__captionsBeforeSetUp = [...document.querySelectorAll('figcaption')].map((c) => c.textContent);
+            listener();
+          }));
+        };
+        add.call(window, 'load', whenLoaded);
       };
     };
     const { context, page } = await openGallery(browser, wall, { initScript: lateSetUp });

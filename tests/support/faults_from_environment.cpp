@@ -4,6 +4,7 @@
 //   write=N   every file fails after N bytes, as a full disk does
 //   move      moving a finished file into place fails
 //   search=N  directory searches fail after N entries
+//   search-in=PART  searches in a folder whose path holds PART fail at once
 // each with the system's code for a full disk.
 #include <stdlib.h>
 #include <string.h>
@@ -21,6 +22,7 @@ struct ArmFromEnvironment {
         if (strncmp(spec, "write=", 6) == 0) faults->FailWritesAfter(atoll(spec + 6), kErrorDiskFull);
         else if (strcmp(spec, "move") == 0) faults->FailMove(kErrorDiskFull);
         else if (strncmp(spec, "search=", 7) == 0) faults->FailSearchAfter(atoi(spec + 7), kErrorDiskFull);
+        else if (strncmp(spec, "search-in=", 10) == 0) faults->FailSearchIn(spec + 10, kErrorDiskFull);
     }
 } Armed;
 

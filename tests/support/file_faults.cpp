@@ -9,6 +9,8 @@ struct Plan {
     long long writeLimit = -1;   // the budget each new file starts with
     SystemError writeError = 0, createError = 0, flushError = 0, moveError = 0, readError = 0, searchError = 0;
     int searchLeft = -1;  // entries still handed out before the search fails; -1: no limit
+    const char* searchFailsIn = nullptr;  // searches in paths holding this part fail at once
+    SystemError searchInError = 0;
     int creates = 0, moves = 0;
 };
 Plan Active;
@@ -76,7 +78,22 @@ bool Counted(bool found, SystemError* error) {
     return true;
 }
 
+// True when `path` holds the ASCII text `part`.
+bool PathHolds(const PathChar* path, const char* part) {
+    for (; *path; ++path) {
+        size_t i = 0;
+        while (part[i] && path[i] == static_cast<PathChar>(part[i])) ++i;
+        if (!part[i]) return true;
+    }
+    return false;
+}
+
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
+    if (Active.searchFailsIn && PathHolds(pattern, Active.searchFailsIn)) {
+        search->open = false;
+        *error = Active.searchInError;
+        return false;
+    }
     bool found = kSystemFileCalls.findFirst(pattern, search, entry, error);
     bool handed = Counted(found, error);
     if (found && !handed) EndSearch(search);  // a search that fails at its start is not open
@@ -131,6 +148,11 @@ FileFaults& FileFaults::FailRead(SystemError error) {
 FileFaults& FileFaults::FailSearchAfter(int entries, SystemError error) {
     Active.searchLeft = entries;
     Active.searchError = error;
+    return *this;
+}
+FileFaults& FileFaults::FailSearchIn(const char* part, SystemError error) {
+    Active.searchFailsIn = part;
+    Active.searchInError = error;
     return *this;
 }
 int FileFaults::Creates() const { return Active.creates; }

@@ -30,6 +30,10 @@ public:
     // in all (counted over every search from now on).
     FileFaults& FailSearchAfter(int entries, SystemError error);
 
+    // Searches in a folder whose path contains `part` (ASCII, kept by the
+    // caller) fail at their start with `error`, as in a folder that cannot be read.
+    FileFaults& FailSearchIn(const char* part, SystemError error);
+
     int Creates() const;  // new files made while this lived
     int Moves() const;    // files moved into place while this lived
 };
