@@ -87,3 +87,13 @@ void LeaveOutputLock();
 void WaitUnderOutputLock();
 // Wakes every thread sleeping in WaitUnderOutputLock.
 void WakeWaitingWorkers();
+
+// The C library's allocator gives memory back to the system once it is
+// freed, instead of keeping it for the next image (cli_memory_*.cpp): call
+// before the workers start. glibc by itself raises the size at which a block
+// is mapped on its own to the largest block freed so far (up to 32 MiB), so
+// the pixel buffers of one image stay in the heap, and the next image's add
+// to them: a run held about twice what its largest image needs.
+void KeepFreedMemoryReturnable();
+// Hands what the allocator holds free back to the system; after an image.
+void ReturnFreedMemory();
