@@ -261,7 +261,7 @@ int MAIN(int argc, PathChar** argv) {
     }
     if (previews) {
         PreviewCounts counts = MakePreviews(folder.buf, previewOptions);
-        if (counts.failedWrites) exitCode = 1;
+        if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
     UnlockFolder(&lock);

@@ -35,12 +35,19 @@ struct PreviewImage {
     char reason[kPreviewReasonCapacity];  // UTF-8, zero-terminated, one line
 };
 
-// Once per process, on the main thread, before any worker starts. False (with
-// a reason in `reason`) when the library cannot be used at all.
+// Loads and starts the image library: at most once per process, on any
+// thread, before any other call below; the previews' job calls it when the
+// first image needs decoding (preview_job.h), so that a run that decodes
+// nothing loads nothing. False (with a reason in `reason` that names the
+// package to install where the library is missing) when it cannot be used
+// at all. It also sets up the allocator for the previews
+// (KeepFreedMemoryReturnable).
 bool StartPreviewLibrary(ByteBuf& reason);
+// After the last worker has stopped, when StartPreviewLibrary succeeded.
 void StopPreviewLibrary();
 
-// Once on each worker thread, around all its calls of MakePreviewImage.
+// Once on each worker thread, around all its calls of MakePreviewImage;
+// only once StartPreviewLibrary has succeeded.
 void StartPreviewThread();
 void StopPreviewThread();
 

@@ -5,6 +5,13 @@
 // orientation applied to the pixels, no metadata kept, and an alpha channel
 // only where some pixel is not opaque.
 //
+// libvips is loaded when the previews start (dlopen of its versioned name,
+// QUIMBO_VIPS_LIBRARY, which the build file chooses), and every call below
+// goes through a pointer of the call's own name, found in it then: a run
+// that decodes no image maps no image library at all. The calls and their
+// types are declared in vips_abi.h, and checked against libvips's headers
+// in the test build.
+//
 // Only three loaders may run: JPEG, PNG and WebP from a source. Every other
 // loader of libvips (ImageMagick, SVG, PDF, TIFF, ...) and every operation
 // libvips itself calls untrusted is blocked when the library starts. The file
@@ -14,16 +21,75 @@
 // Parallelism is ours: one image per worker thread, each image on one vips
 // thread (vips_concurrency_set(1)), and no operation cache, which would only
 // keep pixels of images we never look at again.
+#include <dlfcn.h>
+#include <stdio.h>
 #include <string.h>
 #include <strings.h>
-
-#include <vips/vips.h>
 
 #include "cli_platform.h"
 #include "image_header.h"
 #include "preview_image.h"
+#include "vips_abi.h"
+
+// The library's file name and the package that installs it: the build file's choice.
+#if !defined(QUIMBO_VIPS_LIBRARY) || !defined(QUIMBO_VIPS_PACKAGE)
+#error "the build file names the libvips library (QUIMBO_VIPS_LIBRARY) and its package (QUIMBO_VIPS_PACKAGE)"
+#endif
+
+using namespace vipsabi;
 
 namespace {
+
+// One pointer per call of vips_abi.h, named as the call; null until
+// LoadVipsCalls has found them all.
+template <typename Function>
+using Call = Function*;
+#define QUIMBO_CALL_POINTER(name, ...) Call<__VA_ARGS__> name = nullptr;
+QUIMBO_VIPS_CALLS(QUIMBO_CALL_POINTER)
+#undef QUIMBO_CALL_POINTER
+
+// The first line of the loader's last error text (it names the file and the
+// system's reason), or "unknown reason".
+void AppendLoaderError(ByteBuf& reason) {
+    const char* text = dlerror();
+    if (!text || !text[0]) text = "unknown reason";
+    reason.Append(text, strcspn(text, "\n"));
+}
+
+// Loads libvips and finds every call of vips_abi.h in it. False, with a
+// reason that names the package to install, when the library is not there,
+// lacks a call (older than the backend needs, or not libvips) or is of
+// another ABI; the library is then unloaded again.
+bool LoadVipsCalls(ByteBuf& reason) {
+    void* library = dlopen(QUIMBO_VIPS_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        reason.Append("libvips is not installed (package " QUIMBO_VIPS_PACKAGE "): ");
+        AppendLoaderError(reason);
+        return false;
+    }
+    bool found = true;
+#define QUIMBO_FIND_CALL(name, ...) \
+    found = found && (name = reinterpret_cast<Call<__VA_ARGS__>>(dlsym(library, #name))) != nullptr;
+    QUIMBO_VIPS_CALLS(QUIMBO_FIND_CALL)
+#undef QUIMBO_FIND_CALL
+    if (!found) {
+        reason.Append("the installed libvips cannot be used (package " QUIMBO_VIPS_PACKAGE ", 8.14 or later): ");
+        AppendLoaderError(reason);
+        dlclose(library);
+        return false;
+    }
+    // What VIPS_INIT checks: the library's ABI is the one declared.
+    int abi = vips_version(3) - vips_version(5);
+    if (abi != kLibraryAbi) {
+        char text[128];
+        snprintf(text, sizeof text, "the installed libvips has ABI version %d, not %d (package " QUIMBO_VIPS_PACKAGE ")",
+                 abi, kLibraryAbi);
+        reason.AppendZ(text);
+        dlclose(library);
+        return false;
+    }
+    return true;
+}
 
 // vips reports a failure through the error buffer and, for damaged files,
 // sometimes also as a GLib warning on stderr; we say it ourselves, once.
@@ -56,17 +122,18 @@ void FailFromVips(PreviewImage* result, const char* fallback) {
 }  // namespace
 
 bool StartPreviewLibrary(ByteBuf& reason) {
-    if (VIPS_INIT("quimbo-build") != 0) {
+    if (!LoadVipsCalls(reason)) return false;
+    if (vips_init("quimbo-build") != 0) {
         const char* text = vips_error_buffer();
         reason.Append("libvips did not start: ");
         reason.Append(text, strcspn(text, "\n"));
         return false;
     }
     // Nothing but our three loaders may read a file.
-    vips_block_untrusted_set(TRUE);
-    vips_operation_block_set("VipsForeignLoad", TRUE);
+    vips_block_untrusted_set(1);
+    vips_operation_block_set("VipsForeignLoad", 1);
     for (const char* loader : {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource", "VipsForeignLoadWebpSource"})
-        vips_operation_block_set(loader, FALSE);
+        vips_operation_block_set(loader, 0);
     KeepFreedMemoryReturnable();
     vips_concurrency_set(1);
     vips_cache_set_max(0);
@@ -265,19 +332,20 @@ void MakeFromSource(VipsSource* source, const ImageHeader& header, bool mayCopy,
     // An embedded profile (and CMYK, with libvips's own profile where the
     // image has none) is converted to sRGB. Without one the pixels are sRGB
     // already, and a conversion would only shift saturated colours.
-    bool profiled = vips_image_get_typeof(image, VIPS_META_ICC_NAME) != 0;
-    bool cmyk = image->Type == VIPS_INTERPRETATION_CMYK;
-    VipsBandFormat loadedFormat = image->BandFmt;
-    bool resize = image->Xsize != storedWidth || image->Ysize != storedHeight;
+    bool profiled = vips_image_get_typeof(image, kIccProfileField) != 0;
+    bool cmyk = vips_image_get_interpretation(image) == VIPS_INTERPRETATION_CMYK;
+    VipsBandFormat loadedFormat = vips_image_get_format(image);
+    bool resize = vips_image_get_width(image) != storedWidth || vips_image_get_height(image) != storedHeight;
     bool alpha = resize && vips_image_hasalpha(image);
 
     bool built = !alpha || images.Keep(vips_premultiply(image, &next, nullptr), &next, &image);
-    int across = image->Xsize / storedWidth / 2, down = image->Ysize / storedHeight / 2;
+    int across = vips_image_get_width(image) / storedWidth / 2, down = vips_image_get_height(image) / storedHeight / 2;
     if (built && across > 1) built = images.Keep(vips_shrinkh(image, &next, across, nullptr), &next, &image);
     if (built && down > 1) built = images.Keep(vips_shrinkv(image, &next, down, nullptr), &next, &image);
-    if (built && resize && (image->Xsize != storedWidth || image->Ysize != storedHeight))
-        built = images.Keep(vips_resize(image, &next, double(storedWidth) / image->Xsize, "vscale",
-                                        double(storedHeight) / image->Ysize, "kernel", VIPS_KERNEL_LANCZOS3, nullptr),
+    int shrunkWidth = vips_image_get_width(image), shrunkHeight = vips_image_get_height(image);
+    if (built && resize && (shrunkWidth != storedWidth || shrunkHeight != storedHeight))
+        built = images.Keep(vips_resize(image, &next, double(storedWidth) / shrunkWidth, "vscale",
+                                        double(storedHeight) / shrunkHeight, "kernel", VIPS_KERNEL_LANCZOS3, nullptr),
                             &next, &image);
     if (built && alpha) {
         built = images.Keep(vips_unpremultiply(image, &next, nullptr), &next, &image) &&
@@ -285,18 +353,19 @@ void MakeFromSource(VipsSource* source, const ImageHeader& header, bool mayCopy,
     }
     if (built && (profiled || cmyk)) {
         // A profile lcms cannot use leaves the pixels as they are, as a browser would.
-        if (!images.Keep(vips_icc_transform(image, &next, "srgb", "embedded", TRUE, "input_profile",
+        if (!images.Keep(vips_icc_transform(image, &next, "srgb", "embedded", 1, "input_profile",
                                             cmyk ? "cmyk" : "srgb", "depth", 8, nullptr),
                          &next, &image))
             vips_error_clear();
     }
-    if (built && (image->Type == VIPS_INTERPRETATION_RGB16 || image->Type == VIPS_INTERPRETATION_GREY16))
+    VipsInterpretation space = built ? vips_image_get_interpretation(image) : VIPS_INTERPRETATION_sRGB;
+    if (built && (space == VIPS_INTERPRETATION_RGB16 || space == VIPS_INTERPRETATION_GREY16))
         built = images.Keep(vips_colourspace(image, &next,
-                                             image->Type == VIPS_INTERPRETATION_RGB16 ? VIPS_INTERPRETATION_sRGB
-                                                                                       : VIPS_INTERPRETATION_B_W,
+                                             space == VIPS_INTERPRETATION_RGB16 ? VIPS_INTERPRETATION_sRGB
+                                                                                : VIPS_INTERPRETATION_B_W,
                                              nullptr),
                             &next, &image);
-    if (built && image->BandFmt != VIPS_FORMAT_UCHAR)
+    if (built && vips_image_get_format(image) != VIPS_FORMAT_UCHAR)
         built = images.Keep(vips_cast(image, &next, VIPS_FORMAT_UCHAR, nullptr), &next, &image);
     // The pixels are decoded here, into the small image: a damaged image fails now.
     if (built) next = vips_image_copy_memory(image);
@@ -308,9 +377,9 @@ void MakeFromSource(VipsSource* source, const ImageHeader& header, bool mayCopy,
     if (format != PreviewFormat::Jpeg && vips_image_hasalpha(image)) {
         VipsImage* alphaBand = nullptr;
         double least = 0;
-        if (images.Keep(vips_extract_band(image, &alphaBand, image->Bands - 1, nullptr), &alphaBand, &alphaBand) &&
+        if (images.Keep(vips_extract_band(image, &alphaBand, vips_image_get_bands(image) - 1, nullptr), &alphaBand, &alphaBand) &&
             vips_min(alphaBand, &least, nullptr) == 0 && least >= 255 &&
-            !images.Keep(vips_extract_band(image, &next, 0, "n", image->Bands - 1, nullptr), &next, &image)) {
+            !images.Keep(vips_extract_band(image, &next, 0, "n", vips_image_get_bands(image) - 1, nullptr), &next, &image)) {
             FailFromVips(result, "cannot encode the preview");
             return;
         }
@@ -329,14 +398,14 @@ void MakeFromSource(VipsSource* source, const ImageHeader& header, bool mayCopy,
     int failed = -1;
     switch (format) {
         case PreviewFormat::Jpeg:
-            failed = vips_jpegsave_buffer(image, &bytes, &size, "Q", kPreviewJpegQuality, "strip", TRUE, nullptr);
+            failed = vips_jpegsave_buffer(image, &bytes, &size, "Q", kPreviewJpegQuality, "strip", 1, nullptr);
             break;
         case PreviewFormat::Png:
-            failed = vips_pngsave_buffer(image, &bytes, &size, "strip", TRUE, "compression", kPngCompression, "filter",
+            failed = vips_pngsave_buffer(image, &bytes, &size, "strip", 1, "compression", kPngCompression, "filter",
                                          kPngFilter, nullptr);
             break;
         case PreviewFormat::Webp:
-            failed = vips_webpsave_buffer(image, &bytes, &size, "strip", TRUE, nullptr);
+            failed = vips_webpsave_buffer(image, &bytes, &size, "strip", 1, nullptr);
             if (!failed) RemoveWebpMetadata(static_cast<unsigned char*>(bytes), &size);
             break;
     }

@@ -520,6 +520,10 @@ bool StartPreviewLibrary(ByteBuf& reason) {
         return false;
     }
     KeepFreedMemoryReturnable();
+    // COM for the thread that starts the library (the first worker with an
+    // image to decode), beside that worker's own StartPreviewThread: one more
+    // than its StopPreviewThread undoes, so that the apartment, and the
+    // factory made in it, stay until StopPreviewLibrary on the main thread.
     StartPreviewThread();
     HRESULT hr = Com.CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   reinterpret_cast<void**>(&Factory));

@@ -16,7 +16,20 @@ struct PreviewItem {
     PreviewFormat format;
 };
 
-enum class ItemResult { Made, UpToDate, ImageFailed, WriteFailed };
+enum class ItemResult {
+    Made,
+    UpToDate,
+    ImageFailed,
+    WriteFailed,
+    NoLibrary,  // it needed decoding, and the image library cannot be used (reported once for the process)
+};
+
+// A worker's own: the backend's result, and whether this thread has begun
+// its work with the image library (StartPreviewThread).
+struct PreviewWorker {
+    PreviewImage image;
+    bool threadStarted;
+};
 
 struct PreviewJob {
     const PathChar* folder;
@@ -38,9 +51,20 @@ struct PreviewJob {
 bool CollectImages(PreviewJob* job);
 
 // Makes (or leaves alone) the preview of one image of `job`, and reports a
-// failure on stderr. Safe on several threads at once; `image` is the calling
-// worker's own.
-ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image);
+// failure on stderr. Safe on several threads at once; `worker` is the calling
+// thread's own. The image library is loaded and started by the first image
+// of the process that is not up to date (StartPreviewLibrary), never for a
+// run whose previews all are: when it cannot be used, the reason is printed
+// once ("quimbo-build: no previews: ...") and every image that needs it is
+// NoLibrary.
+ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewWorker* worker);
+
+// Ends `worker`'s work with the image library, if it began any; on its own
+// thread, after its last MakeOnePreview.
+void EndPreviewWorker(PreviewWorker* worker);
+
+// Once every worker has ended: stops the image library if it was started.
+void StopPreviewLibraryIfStarted();
 
 // Removes what a killed run left behind of these images' previews, and
 // nothing else: a file of the user's that merely ends in ".quimbo-tmp" stays,

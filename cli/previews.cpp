@@ -64,6 +64,12 @@ struct MemoryBudget {
 };
 MemoryBudget Memory = {};
 
+// The image library, started by the first image that needs decoding: a run
+// whose previews are all up to date never loads it (it costs ~0.1 s and
+// maps some hundred libraries). Under the output lock.
+enum class LibraryState { NotTried, Starting, Ready, Unusable };
+LibraryState Library = LibraryState::NotTried;
+
 // Writes one whole line on stderr, under the output lock. On a terminal the
 // progress line is cleared first; the next update writes it again.
 void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
@@ -138,6 +144,40 @@ bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* err
 ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, const ImageFile& file,
                              const PathBuf& previewPath, PreviewImage* image);
 
+// True when the image library is ready for `worker`'s thread: the first
+// caller of the process starts it while the others wait; a library that
+// cannot be used is reported once, by that caller, and every call then
+// returns false.
+bool ReadyLibrary(const PreviewJob* job, PreviewWorker* worker) {
+    if (worker->threadStarted) return true;
+    EnterOutputLock();
+    while (Library == LibraryState::Starting) WaitUnderOutputLock();
+    bool mine = Library == LibraryState::NotTried;
+    if (mine) Library = LibraryState::Starting;
+    LeaveOutputLock();
+    if (mine) {
+        char reasonStorage[512];
+        ByteBuf reason(reasonStorage);
+        bool started = StartPreviewLibrary(reason);
+        char storage[600];
+        ByteBuf line(storage);
+        line.Append("quimbo-build: no previews: ");
+        line.Append(reason.buf, reason.len);
+        EnterOutputLock();
+        Library = started ? LibraryState::Ready : LibraryState::Unusable;
+        if (!started) PrintLineLocked(job, line);
+        WakeWaitingWorkers();
+        LeaveOutputLock();
+    }
+    EnterOutputLock();
+    bool ready = Library == LibraryState::Ready;
+    LeaveOutputLock();
+    if (!ready) return false;
+    StartPreviewThread();
+    worker->threadStarted = true;
+    return true;
+}
+
 // Takes `need` bytes from the budget, waiting for them: for its turn, and
 // until they fit beside what the images in work hold, or nothing is in work.
 void DrawMemory(uint64_t need) {
@@ -162,7 +202,7 @@ void ReturnMemory(uint64_t need) {
 }  // namespace
 
 // Makes (or leaves alone) the preview of one image.
-ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewImage* image) {
+ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewWorker* worker) {
     const PathChar* name = job->names + item.nameOffset;
     PathChar imageStorage[kPathCapacity];
     PathBuf imagePath(imageStorage);
@@ -201,6 +241,7 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         ReportWriteFailure(job, previewPath, kErrorAccessDenied);
         return ItemResult::WriteFailed;
     }
+    if (!ReadyLibrary(job, worker)) return ItemResult::NoLibrary;
 
     ImageFile file;
     SystemError error = 0;
@@ -209,9 +250,21 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
         ReportImageProblem(job, item, opened == ImageOpen::NotRegular ? "not a regular file" : nullptr, error);
         return ItemResult::ImageFailed;
     }
-    ItemResult result = MakePreviewOfFile(job, item, file, previewPath, image);
+    ItemResult result = MakePreviewOfFile(job, item, file, previewPath, &worker->image);
     CloseImageFile(&file);
     return result;
+}
+
+void EndPreviewWorker(PreviewWorker* worker) {
+    if (worker->threadStarted) StopPreviewThread();
+    worker->threadStarted = false;
+}
+
+void StopPreviewLibraryIfStarted() {
+    EnterOutputLock();
+    bool started = Library == LibraryState::Ready;
+    LeaveOutputLock();
+    if (started) StopPreviewLibrary();
 }
 
 void AddResult(PreviewCounts* counts, ItemResult result) {
@@ -220,6 +273,7 @@ void AddResult(PreviewCounts* counts, ItemResult result) {
         case ItemResult::UpToDate: ++counts->upToDate; break;
         case ItemResult::ImageFailed: ++counts->failedImages; break;
         case ItemResult::WriteFailed: ++counts->failedWrites; break;
+        case ItemResult::NoLibrary: ++counts->withoutLibrary; break;
     }
 }
 
@@ -294,21 +348,20 @@ void PrintProgressLocked(const PreviewJob* job) {
 // One worker: takes the next image until none is left.
 void RunPreviewWorker(void* context) {
     PreviewJob* job = static_cast<PreviewJob*>(context);
-    StartPreviewThread();
-    PreviewImage image{};
+    PreviewWorker worker{};
     for (;;) {
         EnterOutputLock();
         int index = job->next < job->count ? job->next++ : -1;
         LeaveOutputLock();
         if (index < 0) break;
-        ItemResult result = MakeOnePreview(job, job->items[index], &image);
+        ItemResult result = MakeOnePreview(job, job->items[index], &worker);
         EnterOutputLock();
         AddResult(&job->counts, result);
         ++job->done;
         PrintProgressLocked(job);
         LeaveOutputLock();
     }
-    StopPreviewThread();
+    EndPreviewWorker(&worker);
 }
 
 // A folder search that failed: the images it would have found get no preview.
@@ -413,15 +466,8 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
 
     bool listed = CollectImages(&job);
     if (listed) RemoveAbandonedTemporaries(&job);
-    char reasonStorage[512];
-    ByteBuf reason(reasonStorage);
     if (!listed) {
         fputs("quimbo-build: no previews: out of memory\n", stderr);
-        job.counts.failedImages = job.count;
-    } else if (job.count > 0 && !StartPreviewLibrary(reason)) {
-        fputs("quimbo-build: no previews: ", stderr);
-        fwrite(reason.buf, 1, reason.len, stderr);
-        fputs("\n", stderr);
         job.counts.failedImages = job.count;
     } else if (job.count > 0) {
         int jobs = options.jobs > 0 ? options.jobs : ProcessorCount();
@@ -429,13 +475,13 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         if (jobs > job.count) jobs = job.count;
         PrintProgressLocked(&job);
         RunOnThreads(jobs, RunPreviewWorker, &job);
-        StopPreviewLibrary();
+        StopPreviewLibraryIfStarted();
     }
     free(job.names);
     free(job.items);
 
     PreviewCounts counts = job.counts;
-    counts.failed = counts.failedImages + counts.failedWrites;
+    counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (job.terminal) fputs("\r                                        \r", stderr);
     fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
     return counts;

@@ -16,15 +16,17 @@ struct PreviewOptions {
 struct PreviewCounts {
     int made;         // previews written
     int upToDate;     // previews left alone: newer than their image
-    int failed;       // images without a new preview: failedImages + failedWrites
+    int failed;       // images without a new preview: failedImages + failedWrites + withoutLibrary
     int failedImages;  // the image could not be read or decoded ("no preview for ...")
     int failedWrites;  // the preview could not be written ("Cannot write ...")
+    int withoutLibrary;  // needed decoding, but the image library cannot be used (said once)
 };
 
 // Makes the previews of every JPEG, WebP and PNG in `folder` (ending in a
 // separator) that needs one, removing temporaries a killed run left behind
 // first. Reports each failure on stderr as it happens, progress on a terminal,
-// and a summary line at the end.
+// and a summary line at the end. The image library is loaded only when an
+// image needs decoding (preview_job.h).
 PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options);
 
 // The preview's name for the image `name` found through the pattern

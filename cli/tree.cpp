@@ -44,7 +44,7 @@ struct QueuedPreviews {
 
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
-    bool german, previews, remakeAll, terminal, libraryReady;
+    bool german, previews, remakeAll, terminal;
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
     // only the record it took.
@@ -254,10 +254,10 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
     EnterOutputLock();
     if (queued) {
         tree->previewCounts.failedImages += queued->job.counts.failedImages;
-        if (!listed || !tree->libraryReady) tree->previewCounts.failedImages += queued->job.count;
+        if (!listed) tree->previewCounts.failedImages += queued->job.count;
     }
     LeaveOutputLock();
-    if (listed && tree->libraryReady && queued->job.count > 0) return queued;
+    if (listed && queued->job.count > 0) return queued;
     if (queued) {
         free(queued->job.names);
         free(queued->job.items);
@@ -299,14 +299,13 @@ void RunTreeWorker(void* context) {
         free(summary);
         return;
     }
-    if (tree->libraryReady) StartPreviewThread();
-    PreviewImage image{};
+    PreviewWorker worker{};
     EnterOutputLock();
     for (;;) {
         if (QueuedPreviews* queued = NextPreviewsLocked(tree)) {
             int item = queued->job.next++;
             LeaveOutputLock();
-            ItemResult result = MakeOnePreview(&queued->job, queued->job.items[item], &image);
+            ItemResult result = MakeOnePreview(&queued->job, queued->job.items[item], &worker);
             EnterOutputLock();
             AddResult(&tree->previewCounts, result);
             ++tree->previewsDone;
@@ -335,7 +334,7 @@ void RunTreeWorker(void* context) {
         }
     }
     LeaveOutputLock();
-    if (tree->libraryReady) StopPreviewThread();
+    EndPreviewWorker(&worker);
     free(writer);
     free(summary);
 }
@@ -496,16 +495,6 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
         return 1;
     }
 
-    if (tree.previews) {
-        char reasonStorage[512];
-        ByteBuf reason(reasonStorage);
-        tree.libraryReady = StartPreviewLibrary(reason);
-        if (!tree.libraryReady) {
-            fputs("quimbo-build: no previews: ", stderr);
-            fwrite(reason.buf, 1, reason.len, stderr);
-            fputs("\n", stderr);
-        }
-    }
     int workers = options.previewOptions.jobs > 0 ? options.previewOptions.jobs : ProcessorCount();
     if (options.previewOptions.jobs > kMaxWorkers)
         fprintf(stderr, "quimbo-build: --jobs %d is more than %d; building with %d workers\n", options.previewOptions.jobs,
@@ -515,7 +504,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
     PrintProgressLocked(&tree);
     LeaveOutputLock();
     RunOnThreads(workers, RunTreeWorker, &tree);
-    if (tree.libraryReady) StopPreviewLibrary();
+    StopPreviewLibraryIfStarted();
 
     // Folders no worker could take (none had the memory to start).
     int withoutImages = 0, galleries = 0, failedFolders = 0;
@@ -544,12 +533,13 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
         fputs("\n", stderr);
     }
     PreviewCounts counts = tree.previewCounts;
-    int failed = failedFolders + tree.failures + counts.failedImages + counts.failedWrites + (albums < 0 ? 1 : 0);
+    int failed = failedFolders + tree.failures + counts.failedImages + counts.failedWrites + counts.withoutLibrary +
+                 (albums < 0 ? 1 : 0);
     fprintf(stderr, "galleries: written %d, folders without images %d, previews made %d, up to date %d, failed %d\n",
             galleries, withoutImages, counts.made, counts.upToDate, failed);
     FreeTree(&tree);
 
-    if (failedFolders || tree.failures || counts.failedWrites || albums < 0) return 1;
+    if (failedFolders || tree.failures || counts.failedWrites || counts.withoutLibrary || albums < 0) return 1;
     if (counts.failedImages) return 3;
     if (albums == 0) return 2;
     return 0;

@@ -58,6 +58,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # quimbo-build_VERSION_ARCH.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)  # dependencies from the libraries the program links
+# libvips is not linked but loaded when --previews first needs it
+# (cli/preview_image_vips.cpp), so dpkg-shlibdeps cannot see it: it is
+# declared here. Recommends, not Depends: everything but --previews works
+# without it (a run that needs it and lacks it says which package to
+# install), apt installs recommended packages by default, and a minimal
+# system that only makes pages need not take libvips and its ~100 libraries.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "${QUIMBO_VIPS_PACKAGE} (>= ${QUIMBO_VIPS_MINIMUM})")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -76,6 +76,9 @@ expect "deb fields" "$(dpkg-deb -f "$deb" Package Version Architecture Section |
   "Package: quimbo-build Version: $version Architecture: $arch Section: graphics "
 depends=$(dpkg-deb -f "$deb" Depends)
 if [[ $depends == *"libc6 (>="* ]]; then ok "deb depends on libc6 ($depends)"; else fail "deb depends: [$depends]"; fi
+# libvips is loaded at run time, so the .deb names it itself: recommended, not required.
+expect "deb recommends libvips" "$(dpkg-deb -f "$deb" Recommends)" "libvips42 (>= 8.14)"
+if [[ $depends == *libvips* ]]; then fail "deb depends on libvips: [$depends]"; else ok "deb does not depend on libvips"; fi
 lintian_out=$(lintian "$deb" 2>&1 | grep -v '^running with root privileges')
 echo "$lintian_out" | sed '/^$/d; s/^/     lintian: /'
 expect "lintian errors" "$(grep '^E: ' <<<"$lintian_out")" ""
