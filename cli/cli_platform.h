@@ -1,8 +1,9 @@
 // The few system calls that only quimbo-build needs beyond the platform layer
 // of common/ (which writes the previews, WriteWholeFile): file times,
-// processors, the terminal and stdout, worker threads, one lock, and reading
-// the images. One POSIX file (cli_posix.cpp) and one Win32 file (cli_win32.cpp)
-// stand behind it; CMake picks one.
+// processors, the terminal and stdout, worker threads, one lock with a
+// wake-up for idle workers, and reading the images. One POSIX file
+// (cli_posix.cpp) and one Win32 file (cli_win32.cpp) stand behind it; CMake
+// picks one.
 //
 // Threads come from the system (pthreads, CreateThread), not std::thread:
 // quimbo-build.exe links without the C++ runtime.
@@ -79,3 +80,20 @@ void RunOnThreads(int count, void (*work)(void* context), void* context);
 // One process-wide lock for the counters and the output of the workers.
 void EnterOutputLock();
 void LeaveOutputLock();
+
+// With the output lock held: releases it, sleeps until WakeWaitingWorkers is
+// called (or, rarely, for no reason: callers look at their condition again),
+// and holds the lock again on return.
+void WaitUnderOutputLock();
+// Wakes every thread sleeping in WaitUnderOutputLock.
+void WakeWaitingWorkers();
+
+// The C library's allocator gives memory back to the system once it is
+// freed, instead of keeping it for the next image (cli_memory_*.cpp): call
+// before the workers start. glibc by itself raises the size at which a block
+// is mapped on its own to the largest block freed so far (up to 32 MiB), so
+// the pixel buffers of one image stay in the heap, and the next image's add
+// to them: a run held about twice what its largest image needs.
+void KeepFreedMemoryReturnable();
+// Hands what the allocator holds free back to the system; after an image.
+void ReturnFreedMemory();

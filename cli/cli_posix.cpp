@@ -110,6 +110,7 @@ void* ThreadMain(void* argument) {
     return nullptr;
 }
 pthread_mutex_t OutputLock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t WorkChanged = PTHREAD_COND_INITIALIZER;
 }  // namespace
 
 void RunOnThreads(int count, void (*work)(void* context), void* context) {
@@ -127,3 +128,5 @@ void RunOnThreads(int count, void (*work)(void* context), void* context) {
 
 void EnterOutputLock() { pthread_mutex_lock(&OutputLock); }
 void LeaveOutputLock() { pthread_mutex_unlock(&OutputLock); }
+void WaitUnderOutputLock() { pthread_cond_wait(&WorkChanged, &OutputLock); }
+void WakeWaitingWorkers() { pthread_cond_broadcast(&WorkChanged); }

@@ -96,6 +96,7 @@ DWORD WINAPI ThreadMain(void* argument) {
     return 0;
 }
 SRWLOCK OutputLock = SRWLOCK_INIT;
+CONDITION_VARIABLE WorkChanged = CONDITION_VARIABLE_INIT;
 }  // namespace
 
 void RunOnThreads(int count, void (*work)(void* context), void* context) {
@@ -115,3 +116,5 @@ void RunOnThreads(int count, void (*work)(void* context), void* context) {
 
 void EnterOutputLock() { AcquireSRWLockExclusive(&OutputLock); }
 void LeaveOutputLock() { ReleaseSRWLockExclusive(&OutputLock); }
+void WaitUnderOutputLock() { SleepConditionVariableSRW(&WorkChanged, &OutputLock, INFINITE, 0); }
+void WakeWaitingWorkers() { WakeAllConditionVariable(&WorkChanged); }

@@ -207,7 +207,10 @@ HeaderCheck ReadJpeg(Source* source, ImageHeader* header, ByteBuf& reason) {
             header->wholeImageDecode = code == 0xC2 || code == 0xC6 || code == 0xCA || code == 0xCE;  // progressive
             huffman = code <= 0xC2;  // baseline, extended and progressive with Huffman codes
             haveFrame = true;
-        } else if (code == 0xE1 && orientation == 0) {
+        } else if (code == 0xE1 || code == 0xE2 || code == 0xED) {
+            header->carriesMetadata = true;  // Exif or XMP, an ICC profile, IPTC
+        }
+        if (code == 0xE1 && orientation == 0) {
             size_t bodyLength = length - 2;
             unsigned char* body = static_cast<unsigned char*>(malloc(bodyLength ? bodyLength : 1));
             if (!body) return Say(HeaderCheck::Damaged, reason, "not enough memory for the JPEG header");
@@ -221,6 +224,38 @@ HeaderCheck ReadJpeg(Source* source, ImageHeader* header, ByteBuf& reason) {
 }
 
 // ---- PNG ------------------------------------------------------------------------------------
+
+// True when a text chunk's keyword names metadata: XMP, or a raw profile as
+// ImageMagick and exiftool store EXIF, IPTC, XMP or ICC ("Raw profile type exif").
+bool IsMetadataKeyword(const unsigned char* keyword, size_t length) {
+    static const char kXmp[] = "XML:com.adobe.xmp";
+    static const char kRaw[] = "Raw profile type ";
+    return (length >= sizeof kXmp - 1 && memcmp(keyword, kXmp, sizeof kXmp - 1) == 0) ||
+           (length >= sizeof kRaw - 1 && memcmp(keyword, kRaw, sizeof kRaw - 1) == 0);
+}
+
+// Walks the chunks from `at` (the one after IHDR) for metadata: up to the
+// first IDAT, or to IEND when `whole`. A damaged chunk list ends the walk
+// quietly (the decoder will say what is wrong). False only when a read failed.
+bool FindPngMetadata(Source* source, uint64_t at, bool whole, bool* found) {
+    constexpr int kMaxChunks = 100000;  // a small image's file holds far fewer
+    for (int chunk = 0; chunk < kMaxChunks && !*found; ++chunk) {
+        unsigned char head[8 + 80];  // length, type, and a text chunk's keyword
+        if (!ReadExact(source, at, head, 8)) return !source->failed;
+        uint32_t length = Big32(head);
+        const unsigned char* type = head + 4;
+        if (memcmp(type, "IEND", 4) == 0 || (!whole && memcmp(type, "IDAT", 4) == 0)) return true;
+        if (memcmp(type, "iCCP", 4) == 0 || memcmp(type, "eXIf", 4) == 0) {
+            *found = true;
+        } else if (memcmp(type, "tEXt", 4) == 0 || memcmp(type, "zTXt", 4) == 0 || memcmp(type, "iTXt", 4) == 0) {
+            size_t keyword = length < 80 ? length : 80;
+            if (!ReadExact(source, at + 8, head + 8, keyword)) return !source->failed;
+            *found = IsMetadataKeyword(head + 8, keyword);
+        }
+        at += 12 + uint64_t(length);
+    }
+    return true;
+}
 
 // The IHDR chunk. Deflate packs at most 1032 bytes into one (a 258-byte match
 // in two bits), so the file must hold at least 1/1032 of the pixel bytes.
@@ -254,10 +289,26 @@ HeaderCheck ReadPng(Source* source, ImageHeader* header, ByteBuf& reason) {
     header->height = height;
     header->bytesPerPixel = colour == 3 ? 4 : int(channels * (depth == 16 ? 2 : 1));
     header->wholeImageDecode = ihdr[12] == 1;  // Adam7
+    bool small = width <= uint32_t(kPreviewLongSide) && height <= uint32_t(kPreviewLongSide);
+    if (!FindPngMetadata(source, sizeof head + 4, small, &header->carriesMetadata)) return HeaderCheck::ReadFailed;
     return HeaderCheck::Usable;
 }
 
 // ---- WebP -----------------------------------------------------------------------------------
+
+// Whether the image data after an extended header (the chunks from `at`:
+// profile, animation, alpha, ...) is lossless (VP8L); false for lossy, and when
+// the chunk list ends or is damaged before the image data.
+bool IsLosslessAfterVp8x(Source* source, uint64_t at) {
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        unsigned char head[8];
+        if (!ReadExact(source, at, head, sizeof head)) return false;
+        if (memcmp(head, "VP8L", 4) == 0) return true;
+        if (memcmp(head, "VP8 ", 4) == 0) return false;
+        at += 8 + ((uint64_t(Little32(head + 4)) + 1) & ~uint64_t(1));  // chunks are padded to an even size
+    }
+    return false;
+}
 
 // The first chunk: a lossy (VP8) or lossless (VP8L) frame, or the extended
 // header (VP8X) with the canvas size.
@@ -270,6 +321,7 @@ HeaderCheck ReadWebp(Source* source, ImageHeader* header, ByteBuf& reason) {
     const unsigned char* chunk = head + 12;
     const unsigned char* p = head + 20;
     uint32_t width = 0, height = 0;
+    bool lossless = false, alpha = false;
     if (memcmp(chunk, "VP8 ", 4) == 0) {
         if ((p[0] & 1) == 0 && p[3] == 0x9D && p[4] == 0x01 && p[5] == 0x2A) {  // a key frame
             width = Little16(p + 6) & 0x3FFF;
@@ -281,16 +333,22 @@ HeaderCheck ReadWebp(Source* source, ImageHeader* header, ByteBuf& reason) {
             width = (bits & 0x3FFF) + 1;
             height = ((bits >> 14) & 0x3FFF) + 1;
         }
+        lossless = alpha = true;
     } else if (memcmp(chunk, "VP8X", 4) == 0) {
         width = Little24(p + 4) + 1;
         height = Little24(p + 7) + 1;
+        header->carriesMetadata = (p[0] & (0x20 | 0x08 | 0x04)) != 0;  // ICC, EXIF, XMP
+        alpha = (p[0] & 0x10) != 0;
+        lossless = IsLosslessAfterVp8x(source, 12 + 8 + uint64_t(Little32(chunk + 4)));
+        if (source->failed) return HeaderCheck::ReadFailed;
     }
     if (width == 0 || height == 0) return Say(HeaderCheck::Damaged, reason, "the WebP header is damaged");
     HeaderCheck size = CheckSize(width, height, reason);
     if (size != HeaderCheck::Usable) return size;
     header->width = width;
     header->height = height;
-    header->bytesPerPixel = 4;
+    header->bytesPerPixel = alpha ? 4 : 3;
+    header->wholeImageDecode = lossless;  // libwebp holds a lossless image whole, whatever the scale
     return HeaderCheck::Usable;
 }
 
@@ -298,7 +356,7 @@ HeaderCheck ReadWebp(Source* source, ImageHeader* header, ByteBuf& reason) {
 
 HeaderCheck ReadImageHeader(ImageReader read, void* context, uint64_t fileSize, PreviewFormat format,
                             ImageHeader* header, ByteBuf& reason) {
-    *header = ImageHeader{0, 0, 1, 4, false};
+    *header = ImageHeader{0, 0, 1, 4, false, false};
     Source source{read, context, fileSize, false};
     switch (format) {
         case PreviewFormat::Jpeg: return ReadJpeg(&source, header, reason);
@@ -310,5 +368,6 @@ HeaderCheck ReadImageHeader(ImageReader read, void* context, uint64_t fileSize, 
 
 bool MayCopyAsPreview(const ImageHeader& header, uint64_t fileSize) {
     return header.width <= uint32_t(kPreviewLongSide) && header.height <= uint32_t(kPreviewLongSide) &&
+           !header.carriesMetadata &&
            fileSize <= uint64_t(header.width) * header.height * kCopyBytesPerPixel + kCopyAllowance;
 }

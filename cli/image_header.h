@@ -45,7 +45,13 @@ struct ImageHeader {
     uint32_t width, height;  // as stored, before any orientation
     int orientation;         // a JPEG's Exif orientation, 1 to 8; 1 when it has none (and for PNG, WebP)
     int bytesPerPixel;       // of the decoded pixels: 1 (grey) to 8 (16-bit RGBA); what decoding will hold per pixel
-    bool wholeImageDecode;   // progressive JPEG or interlaced PNG: decoders keep the whole image while decoding
+    bool wholeImageDecode;   // progressive JPEG, interlaced PNG, lossless WebP: decoders keep the whole image while decoding
+    // EXIF, XMP, IPTC or an ICC profile: a JPEG's APP1, APP2 or APP13 segment
+    // before its pixels; a PNG's iCCP or eXIf chunk, or a text chunk that
+    // holds XMP or a raw profile; a WebP's ICC, EXIF or XMP flag. A PNG's
+    // chunks after its pixels are read only for a small image (no side over
+    // kPreviewLongSide), the only kind that may be copied.
+    bool carriesMetadata;
 };
 
 enum class HeaderCheck {
@@ -66,5 +72,8 @@ HeaderCheck ReadImageHeader(ImageReader read, void* context, uint64_t fileSize, 
                             ImageHeader* header, ByteBuf& reason);
 
 // True when a small image (no side over kPreviewLongSide) may be copied byte
-// for byte as its own preview: its file is not much larger than its pixels need.
+// for byte as its own preview: its file is not much larger than its pixels
+// need, and it carries no metadata (a preview carries none; a copy would
+// carry all of it, and an orientation or a profile that the pixels of an
+// encoded preview have already taken in).
 bool MayCopyAsPreview(const ImageHeader& header, uint64_t fileSize);

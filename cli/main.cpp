@@ -1,5 +1,6 @@
 // quimbo-build: writes the gallery page and thumbnail script of one folder,
-// without a window.
+// without a window; with --recursive, of every folder of a tree, and the
+// album index (tree.cpp).
 //
 //   quimbo-build [OPTION]... FOLDER      (see kHelpText)
 //
@@ -19,6 +20,7 @@
 #include "cli_platform.h"
 #include "cli_text.h"
 #include "previews.h"
+#include "tree.h"
 
 #if QUIMBO_WIN32
 #define MAIN wmain
@@ -122,14 +124,18 @@ static const char kHelpText[] =
     "\n"
     "  --lang de|en      language of the page (default: the user's language)\n"
     "  --previews[=all]  make the _t preview copies (all: remake every one)\n"
-    "  --jobs N          preview workers, at most 64 (default: number of cores)\n"
+    "  --recursive       also every folder below FOLDER (not hidden folders nor\n"
+    "                    links), and the album index !albums.html in FOLDER\n"
+    "  --jobs N          workers for previews and folders, at most 64\n"
+    "                    (default: number of cores)\n"
     "  --version         print the version and exit\n"
     "  -h, --help        print this help and exit\n"
     "  --                end of options: the next argument is FOLDER\n"
     "\n"
-    "Exit status: 0 written, 1 a file could not be written, 2 no images or no\n"
-    "such folder, 3 some previews could not be made, 64 a malformed command line,\n"
-    "75 another build of the folder still running after 10 seconds.\n";
+    "Exit status: 0 written, 1 a file could not be written (or a folder read),\n"
+    "2 no images (in no folder of the tree) or no such folder, 3 some previews\n"
+    "could not be made, 64 a malformed command line, 75 another build of the\n"
+    "folder still running after 10 seconds.\n";
 
 // A malformed command line: "quimbo-build: " `what` and `arg` (when given), the
 // usage line and where to find more, on stderr. Returns the exit code 64.
@@ -137,7 +143,7 @@ static int UsageError(const char* what, const PathChar* arg = nullptr) {
     fputs("quimbo-build: ", stderr);
     fputs(what, stderr);
     if (arg) PrintPath(stderr, arg);
-    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--jobs N] FOLDER\n"
+    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
           "Try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
@@ -149,6 +155,7 @@ int MAIN(int argc, PathChar** argv) {
     const PathChar* folderArg = nullptr;
     bool optionsEnded = false;
     bool previews = false;
+    bool recursive = false;
     PreviewOptions previewOptions{false, 0};
     for (int i = 1; i < argc; ++i) {
         const PathChar* arg = argv[i];
@@ -173,6 +180,8 @@ int MAIN(int argc, PathChar** argv) {
         } else if (ARG_EQ(arg, "--previews") || ARG_EQ(arg, "--previews=all")) {
             previews = true;
             previewOptions.remakeAll = arg[10] == PathChar('=');
+        } else if (ARG_EQ(arg, "--recursive")) {
+            recursive = true;
         } else if (ARG_EQ(arg, "--jobs")) {
             previewOptions.jobs = i + 1 < argc ? ParseJobs(argv[++i]) : 0;
             if (previewOptions.jobs == 0) return UsageError("--jobs needs a number from 1 to 1000");
@@ -218,6 +227,11 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 75;
     }
+
+    // The tree's own folder stays locked (above) for the whole run; each folder
+    // below is locked while its gallery is written.
+    if (recursive)
+        return BuildTree(folder.buf, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "../common/platform.h"
 
@@ -51,6 +52,14 @@ void StopPreviewThread();
 // size. Safe to call from several threads at once, one image per call.
 void MakePreviewImage(const ImageFile& file, const ImageHeader& header, bool mayCopy, PreviewFormat format,
                       PreviewImage* result);
+
+// What making the preview of an image with `header` holds in memory at most,
+// in bytes, beyond what the process holds anyway: an estimate from the header
+// alone, before anything is decoded, for the memory budget of the workers
+// (previews.cpp). Pixel buffers that are only as wide as the image are
+// counted per row; what a decoder must hold whole (a progressive JPEG's
+// coefficients, an interlaced PNG, a lossless WebP) in full.
+uint64_t PreviewMemoryNeed(const ImageHeader& header, PreviewFormat format);
 
 // Releases what MakePreviewImage handed out; the result may then be reused.
 void FreePreviewImage(PreviewImage* result);

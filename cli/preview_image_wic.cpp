@@ -14,8 +14,9 @@
 //            mode, and a preview must look the same on every system
 //   orient   the EXIF orientation (read through the metadata query reader, or
 //            from the file's own Exif block) applied to the pixels by hand
-//   encode   JPEG at ImageQuality 0.7, PNG (32 bpp only where there is alpha),
-//            WebP where the system has an encoder for it
+//   encode   JPEG at ImageQuality 0.7, PNG (32 bpp only where there is alpha,
+//            adaptive row filters), WebP where the system has an encoder for
+//            it; no metadata is written (no metadata writer is ever asked for)
 #include <windows.h>
 
 #include <initguid.h>  // defines the GUIDs of wincodec.h here, so nothing else must provide them
@@ -463,6 +464,16 @@ void Encode(const unsigned char* pixels, int width, int height, PreviewFormat fo
             quality.vt = VT_R4;
             quality.fltVal = kPreviewJpegQuality / 100.0f;
             options->Write(1, &option, &quality);
+        } else if (format == PreviewFormat::Png) {
+            // Each row with the filter that packs it best (the encoder has no
+            // compression level to set). An encoder without the option keeps its own.
+            PROPBAG2 option = {};
+            option.pstrName = const_cast<LPOLESTR>(L"FilterOption");
+            VARIANT filter;
+            memset(&filter, 0, sizeof filter);
+            filter.vt = VT_UI1;
+            filter.bVal = WICPngFilterAdaptive;
+            options->Write(1, &option, &filter);
         }
         WICPixelFormatGUID accepted = pixelFormat;
         if (FAILED(hr = frame->Initialize(options)) || FAILED(hr = frame->SetSize(width, height)) ||
@@ -508,6 +519,7 @@ bool StartPreviewLibrary(ByteBuf& reason) {
         reason.AppendZ("COM (ole32.dll) is not available");
         return false;
     }
+    KeepFreedMemoryReturnable();
     StartPreviewThread();
     HRESULT hr = Com.CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                   reinterpret_cast<void**>(&Factory));
@@ -602,6 +614,16 @@ void MakePreviewImage(const ImageFile& file, const ImageHeader& header, bool may
     Release(frame);
     Release(decoder);
     if (stream) stream->Release();
+}
+
+// The decoders hold the whole image as decoded (Wine's from the start, at
+// least 32 bits a pixel), the format converter a band of 16 rows, and the
+// scaler its sums and the small image.
+uint64_t PreviewMemoryNeed(const ImageHeader& header, PreviewFormat) {
+    uint64_t pixels = uint64_t(header.width) * header.height;
+    uint64_t bytes = header.bytesPerPixel < 4 ? 4 : uint64_t(header.bytesPerPixel);
+    return (4ull << 20) + pixels * bytes + uint64_t(header.width) * 4 * 16 +
+           uint64_t(kPreviewLongSide) * kPreviewLongSide * 12;
 }
 
 void FreePreviewImage(PreviewImage* result) {

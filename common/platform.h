@@ -40,6 +40,7 @@ using SystemError = uint32_t;
 // The system's codes for the failures the programs report themselves.
 extern const SystemError kErrorNameTooLong;  // a path that does not fit its buffer
 extern const SystemError kErrorDiskFull;     // a write that the disk could not take
+extern const SystemError kErrorOutOfMemory;  // memory for a list or a buffer ran out
 
 // ---- Files -------------------------------------------------------------------------------
 
@@ -149,10 +150,15 @@ bool PathExists(const PathChar* path);
 struct FoundEntry {
     const PathChar* name;   // the long name without folder, zero-terminated; valid until the next call
     size_t nameLength;      // in PathChar units
-    uint32_t attributes;    // the platform's attribute word; kAttributeDirectory marks a folder
-    uint64_t size;
+    uint32_t attributes;    // the platform's attribute word, with the kAttribute bits below in it
 };
-constexpr uint32_t kAttributeDirectory = 0x10;
+// The bits of the attribute word that the portable code looks at, with their
+// Windows values; the POSIX search sets the same bits by its own rules.
+constexpr uint32_t kAttributeDirectory = 0x10;  // a folder (on POSIX also a link to one)
+constexpr uint32_t kAttributeHidden = 0x02;     // Windows: the hidden attribute; POSIX: a name that starts with "."
+constexpr uint32_t kAttributeSystem = 0x04;     // Windows: the system attribute; never on POSIX
+constexpr uint32_t kAttributeLink = 0x400;      // Windows: a reparse point (a symbolic link, a junction; not a
+                                                // cloud service's placeholder folder); POSIX: a symbolic link
 
 // Storage for one running directory search, opaque to the portable code.
 struct DirSearch {
@@ -171,6 +177,12 @@ bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entr
 // halfway (`error` says why); the search must still be ended.
 bool FindNextEntry(DirSearch* search, FoundEntry* entry, SystemError* error);
 void EndSearch(DirSearch* search);
+
+// True when the name `a` comes before the name `b` in the order the listing
+// shows names in: the order of the Windows search on NTFS (UTF-16 units, each
+// upper-cased on its own, then the units as they are). The POSIX search sorts
+// its matches by the same rule.
+bool NameComesBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength);
 
 // True when the first match of `pattern` exists and is not a directory.
 bool FileMatchExists(const PathChar* pattern);

@@ -27,6 +27,7 @@
 
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
 const SystemError kErrorDiskFull = ENOSPC;
+const SystemError kErrorOutOfMemory = ENOMEM;
 
 // ---- Files -------------------------------------------------------------------------------
 
@@ -277,7 +278,6 @@ struct Match {
     size_t nameOffset;
     size_t nameLength;
     uint32_t attributes;
-    uint64_t size;
 };
 
 // All matches of one pattern, read at the start and handed out in order.
@@ -348,8 +348,18 @@ bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error)
             break;
         }
         if (!MatchesPattern(pattern, item->d_name)) continue;
-        struct stat info;
-        if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
+        // readdir mostly tells a file from a folder; a link (followed: a
+        // dangling one shows nothing) and an entry it says nothing about are looked at.
+        bool folder = item->d_type == DT_DIR;
+        bool link = item->d_type == DT_LNK;
+        if (item->d_type != DT_REG && item->d_type != DT_DIR) {
+            struct stat info;
+            if (fstatat(dirFd, item->d_name, &info, 0) != 0) continue;
+            folder = S_ISDIR(info.st_mode);
+            struct stat own;
+            if (item->d_type == DT_UNKNOWN && fstatat(dirFd, item->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0)
+                link = S_ISLNK(own.st_mode);
+        }
         size_t length = strlen(item->d_name);
         if (!GrowBlock(&s->names, &namesCapacity, namesUsed + length + 1) ||
             !GrowBlock(&s->matches, &matchCapacity, s->count + 1)) {
@@ -361,8 +371,9 @@ bool CollectMatches(const char* patternPath, PosixSearch* s, SystemError* error)
         Match& m = s->matches[s->count++];
         m.nameOffset = namesUsed;
         m.nameLength = length;
-        m.attributes = S_ISDIR(info.st_mode) ? kAttributeDirectory : 0x80;  // 0x80: a normal file
-        m.size = static_cast<uint64_t>(info.st_size);
+        m.attributes = folder ? kAttributeDirectory : 0x80;  // 0x80: a normal file
+        if (link) m.attributes |= kAttributeLink;
+        if (item->d_name[0] == '.') m.attributes |= kAttributeHidden;
         namesUsed += length + 1;
     }
     closedir(dir);
@@ -384,11 +395,22 @@ bool HandOut(PosixSearch* s, FoundEntry* entry) {
     entry->name = s->names + m.nameOffset;
     entry->nameLength = m.nameLength;
     entry->attributes = m.attributes;
-    entry->size = m.size;
     return true;
 }
 
 }  // namespace
+
+bool NameComesBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength) {
+    // NameBefore reads zero-terminated names; a name has at most NAME_MAX bytes.
+    char x[NAME_MAX + 1], y[NAME_MAX + 1];
+    if (aLength > NAME_MAX) aLength = NAME_MAX;
+    if (bLength > NAME_MAX) bLength = NAME_MAX;
+    memcpy(x, a, aLength);
+    memcpy(y, b, bLength);
+    x[aLength] = 0;
+    y[bLength] = 0;
+    return NameBefore(x, y);
+}
 
 bool sys::FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
     search->open = CollectMatches(pattern, SearchOf(search), error);

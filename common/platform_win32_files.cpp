@@ -6,6 +6,7 @@
 
 const SystemError kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
 const SystemError kErrorDiskFull = ERROR_DISK_FULL;
+const SystemError kErrorOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
 
 FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -165,7 +166,13 @@ void FillEntry(const WIN32_FIND_DATAW& data, FoundEntry* entry) {
     entry->name = data.cFileName;
     entry->nameLength = lstrlenW(data.cFileName);
     entry->attributes = data.dwFileAttributes;
-    entry->size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    // A folder that a cloud service keeps as a placeholder (reparse tags
+    // 0x9000x01A) is a folder of its own, not a link to another place. Every
+    // other reparse point counts as a link, also one whose tag the system
+    // does not report (Wine leaves it 0 for a symbolic link).
+    constexpr DWORD kCloudTagMask = 0xFFFF0FFF, kCloudTag = 0x9000001A;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && (data.dwReserved0 & kCloudTagMask) == kCloudTag)
+        entry->attributes &= ~static_cast<uint32_t>(FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 // The end of a search, or nothing to find, as opposed to a search that failed.

@@ -36,3 +36,16 @@ char16_t PlatformUpperCase(char16_t unit) {
     wchar_t out = unit;
     return LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, &in, 1, &out, 1) == 1 ? static_cast<char16_t>(out) : unit;
 }
+
+bool NameComesBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength) {
+    size_t common = aLength < bLength ? aLength : bLength;
+    for (size_t i = 0; i < common; ++i) {
+        char16_t x = PlatformUpperCase(static_cast<char16_t>(a[i])), y = PlatformUpperCase(static_cast<char16_t>(b[i]));
+        if (x != y) return x < y;
+    }
+    if (aLength != bLength) return aLength < bLength;
+    for (size_t i = 0; i < common; ++i) {
+        if (a[i] != b[i]) return static_cast<char16_t>(a[i]) < static_cast<char16_t>(b[i]);
+    }
+    return false;
+}

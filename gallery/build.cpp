@@ -4,8 +4,8 @@
 #include "page_text.h"
 #include "title.h"
 
-// The writer of the file being built; large, so it lives outside the stack.
-static LineWriter Output;
+// The writer of the one-folder build; large, so it lives outside the stack.
+static LineWriter SharedOutput;
 
 // Folder + name into `path`; false when it does not fit.
 static bool FormOutputPath(const PathChar* folder, const PathChar* name, PathBuf& path) {
@@ -23,12 +23,12 @@ static void NoteFailure(GalleryOutcome* outcome, SystemError error, const PathCh
     }
 }
 
-// Moves the file that Output has written over `path`, or gives it up when a
+// Moves the file that `writer` has written over `path`, or gives it up when a
 // write failed (`failure`, else the writer's own error).
-static void FinishOutput(GalleryOutcome* outcome, OutputFile* file, const PathChar* path, const PathChar* name,
-                         SystemError failure) {
+static void FinishOutput(LineWriter* writer, GalleryOutcome* outcome, OutputFile* file, const PathChar* path,
+                         const PathChar* name, SystemError failure) {
     SystemError error = 0;
-    if (!FlushLines(&Output) && !failure) failure = Output.error;
+    if (!FlushLines(writer) && !failure) failure = writer->error;
     if (failure) {
         DiscardOutputFile(file);
         NoteFailure(outcome, failure, name);
@@ -38,6 +38,11 @@ static void FinishOutput(GalleryOutcome* outcome, OutputFile* file, const PathCh
 }
 
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check) {
+    return WriteGalleryFiles(folder, german, check, &SharedOutput, nullptr);
+}
+
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
+                                 ListingSummary* summary) {
     GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false};
     // With ImageCheck::InListing the listing answers the presence test on its
     // way; every path that stops before it asks the presence test itself, so
@@ -78,19 +83,19 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
         NoteFailure(&outcome, error, kPageName);  // replacing it would lose its title
     } else if (BeginOutputFile(pagePath.buf, &file, &error)) {
         outcome.pageCreated = true;
-        StartLines(&Output, file.handle);
-        WriteUtf8Bom(&Output);
-        WritePageHead(&Output, german, DateStamp().text, std::string_view(title.text, title.length));
-        WritePageScriptAndBody(&Output, german);
+        StartLines(writer, file.handle);
+        WriteUtf8Bom(writer);
+        WritePageHead(writer, german, DateStamp().text, std::string_view(title.text, title.length));
+        WritePageScriptAndBody(writer, german);
         bool hasImages = false;
-        SystemError listingError = WriteImageEntries(&Output, folder, &hasImages);
+        SystemError listingError = WriteImageEntries(writer, folder, &hasImages, summary);
         if (check == ImageCheck::InListing && (listingError ? noImages() : !hasImages)) {
             DiscardOutputFile(&file);
             outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true};
             return outcome;
         }
-        WritePageFooter(&Output, german, DateTimeStamp().text);
-        FinishOutput(&outcome, &file, pagePath.buf, kPageName, listingError);
+        WritePageFooter(writer, german, DateTimeStamp().text);
+        FinishOutput(writer, &outcome, &file, pagePath.buf, kPageName, listingError);
     } else {
         if (noImages()) return outcome;
         NoteFailure(&outcome, error, kPageName);
@@ -98,9 +103,9 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 
     if (BeginOutputFile(scriptPath.buf, &file, &error)) {
         outcome.scriptCreated = true;
-        StartLines(&Output, file.handle);
-        WriteThumbnailScript(&Output, german);
-        FinishOutput(&outcome, &file, scriptPath.buf, kScriptName, 0);
+        StartLines(writer, file.handle);
+        WriteThumbnailScript(writer, german);
+        FinishOutput(writer, &outcome, &file, scriptPath.buf, kScriptName, 0);
     } else {
         NoteFailure(&outcome, error, kScriptName);
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "../common/common.h"
+#include "listing.h"
 
 constexpr const PathChar* kPageName = PATH_TEXT("!pictures.html");
 constexpr const PathChar* kScriptName = PATH_TEXT("$create-Thumbnails.cmd");
@@ -33,3 +34,9 @@ enum class ImageCheck {
 // nothing at all. With ImageCheck::InListing a folder without images writes
 // nothing either, and the outcome says noImages.
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check = ImageCheck::Caller);
+
+// The same, writing through `writer` (which the caller owns; one per thread),
+// so that several folders can be built at once on different threads. When the
+// page was written, `summary` (when given) tells its entry count and first name.
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
+                                 ListingSummary* summary);

@@ -32,4 +32,15 @@ void AppendAttributeText(std::string_view text, ByteBuf& out) {
     out.Append(text.data() + plain, text.size() - plain);
 }
 
+void AppendHtmlText(std::string_view text, ByteBuf& out) {
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '&') continue;
+        AppendAttributeText(Slice(text, plain, i - plain), out);
+        out.AppendZ("&amp;");
+        plain = i + 1;
+    }
+    AppendAttributeText(Slice(text, plain), out);
+}
+
 void FormatEntryId(int number, ByteBuf& out) { AppendDecimal(out, number, 3); }

@@ -15,5 +15,10 @@ void EncodeImageSrc(std::string_view bytes, ByteBuf& out);
 // (Windows names cannot hold the three, so Windows pages are unchanged.)
 void AppendAttributeText(std::string_view text, ByteBuf& out);
 
+// As AppendAttributeText, and the ampersand becomes &amp; too, so that a name
+// shows as it is even where it looks like an entity. For the album index,
+// which has no old bytes to keep.
+void AppendHtmlText(std::string_view text, ByteBuf& out);
+
 // The entry number in decimal, at least three digits ("%03i").
 void FormatEntryId(int number, ByteBuf& out);

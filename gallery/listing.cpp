@@ -36,22 +36,28 @@ bool FolderHasImages(const PathChar* folder) {
     return false;
 }
 
-SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages) {
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages, ListingSummary* summary) {
     int entryCounter = 0;
+    if (summary) {
+        summary->count = 0;
+        summary->firstLength = 0;
+    }
     PathChar storage[kPathCapacity];
     PathBuf path(storage);
     if (hasImages) *hasImages = false;
     for (const ListingPattern& pattern : kListingPatterns) {
         if (!FormPatternPath(folder, pattern.pattern, path)) continue;
         bool firstIsFile = false;
-        SystemError error = WritePatternEntries(page, path.buf, &entryCounter, &firstIsFile);
+        SystemError error = WritePatternEntries(page, path.buf, &entryCounter, &firstIsFile, summary);
+        if (summary) summary->count = entryCounter;
         if (error) return error;
         if (hasImages && pattern.presence && firstIsFile) *hasImages = true;
     }
     return 0;
 }
 
-SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter, bool* firstIsFile) {
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter, bool* firstIsFile,
+                                ListingSummary* summary) {
     DirSearch search;
     FoundEntry entry;
     SystemError error = 0;
@@ -73,6 +79,10 @@ SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, i
         AppendNameText(entry.name, entry.nameLength, text);
         if (src.overflow || text.overflow) continue;  // cannot happen for names the system hands out
         WriteEntry(page, ++*entryCounter, src.View(), text.View());
+        if (summary && *entryCounter == 1 && entry.nameLength < kListingNameCapacity) {
+            for (size_t i = 0; i <= entry.nameLength; ++i) summary->first[i] = entry.name[i];
+            summary->firstLength = entry.nameLength;
+        }
     } while (FindNextEntry(&search, &entry, &error));
     EndSearch(&search);
     return error;

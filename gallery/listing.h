@@ -4,6 +4,16 @@
 
 #include "../common/common.h"
 
+// What one listing wrote, for the album index: the number of entries and the
+// name of the first (entry 001). A name longer than the system hands out is
+// not kept (firstLength 0).
+constexpr size_t kListingNameCapacity = 260;
+struct ListingSummary {
+    int count;
+    PathChar first[kListingNameCapacity];
+    size_t firstLength;
+};
+
 // True when the folder (ending in a separator) holds a file of one of the
 // presence patterns; GIF files do not count.
 bool FolderHasImages(const PathChar* folder);
@@ -14,11 +24,14 @@ bool FolderHasImages(const PathChar* folder);
 // incomplete and the page must not be used. When `hasImages` is given it gets
 // FolderHasImages' answer for the folder, found from the first match of each
 // listing pattern that is a presence pattern too (all but "*.gif"): the same
-// searches, so no search of its own.
-SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages = nullptr);
+// searches, so no search of its own. `summary` (when given) gets the count and
+// the first name.
+SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* hasImages = nullptr,
+                              ListingSummary* summary = nullptr);
 
 // Writes the entries of one pattern path, raising `entryCounter` before each.
 // Returns 0, or the code of a search that failed. `firstIsFile` (when given):
 // the first match exists and is not a directory, FileMatchExists' answer.
+// `summary` (when given) gets the name of the entry numbered 1.
 SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter,
-                                bool* firstIsFile = nullptr);
+                                bool* firstIsFile = nullptr, ListingSummary* summary = nullptr);

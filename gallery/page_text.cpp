@@ -32,6 +32,13 @@ enum class PageHole : uint8_t {
     EntryName,           // the image's name as attribute text and caption
     RenameNote,          // thumbnail script, the commented-out renaming step
     CreatingThumbnails,  // thumbnail script, before the viewer runs
+    AlbumsWord,          // album index: document title, heading and footer count word
+    AlbumDepth,          // album index: the folder's depth below the index's folder
+    AlbumHref,           // album index: the link to the folder's gallery, percent-encoded
+    AlbumCover,          // album index: the cover image, percent-encoded
+    AlbumTitle,          // album index: the folder's path as element text
+    AlbumCount,          // album index: "12 images"
+    AlbumTotal,          // album index: the number of albums
     Count
 };
 
@@ -95,7 +102,12 @@ constexpr HoleWords kHoleWords[] = {
     {PageHole::RenameNote, "Convert all filenames to  lowercase (spaces = -)",
      "Kleinschreibung aller Dateinamen und (Leerzeichen = -)"},
     {PageHole::CreatingThumbnails, "Creating thumbnails", "Erstelle Thumbnails"},
+    {PageHole::AlbumsWord, "Albums", "Alben"},
 };
+
+// The image count of an album: one word for one image, another for more.
+constexpr std::string_view kOneImage[] = {"image", "Bild"};
+constexpr std::string_view kImages[] = {"images", "Bilder"};
 
 // The words of the language in their holes, and the icon's two forms.
 HoleValues FixedValues(bool german) {
@@ -146,4 +158,49 @@ void WritePageFooter(LineWriter* page, bool german, std::string_view stamp) {
 
 void WriteThumbnailScript(LineWriter* script, bool german) {
     WriteTemplate(script, kThumbnailsTemplate, FixedValues(german));
+}
+
+void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date) {
+    HoleValues values = FixedValues(german);
+    values[PageHole::RevisedDate] = date;
+    WriteTemplate(page, kAlbumsTemplate, values);
+}
+
+void WriteAlbumLine(LineWriter* page, bool german, int depth, std::string_view href, std::string_view cover,
+                    std::string_view title, int imageCount) {
+    char depthStorage[16];
+    char countStorage[32];
+    ByteBuf depthText(depthStorage);
+    ByteBuf count(countStorage);
+    AppendDecimal(depthText, depth);
+    AppendDecimal(count, imageCount);
+    count.Append(' ');
+    count.Append((imageCount == 1 ? kOneImage : kImages)[german ? 1 : 0]);
+    HoleValues values;
+    values[PageHole::AlbumDepth] = depthText.View();
+    values[PageHole::AlbumHref] = href;
+    values[PageHole::AlbumCover] = cover;
+    values[PageHole::AlbumTitle] = title;
+    values[PageHole::AlbumCount] = count.View();
+    WriteTemplate(page, kAlbumTemplate, values);
+}
+
+void WriteAlbumFolderLine(LineWriter* page, int depth, std::string_view title) {
+    char depthStorage[16];
+    ByteBuf depthText(depthStorage);
+    AppendDecimal(depthText, depth);
+    HoleValues values;
+    values[PageHole::AlbumDepth] = depthText.View();
+    values[PageHole::AlbumTitle] = title;
+    WriteTemplate(page, kFolderTemplate, values);
+}
+
+void WriteAlbumsFooter(LineWriter* page, bool german, int albums, std::string_view stamp) {
+    char totalStorage[16];
+    ByteBuf total(totalStorage);
+    AppendDecimal(total, albums);
+    HoleValues values = FixedValues(german);
+    values[PageHole::AlbumTotal] = total.View();
+    values[PageHole::CreatedStamp] = stamp;
+    WriteTemplate(page, kAlbumsfooterTemplate, values);
 }

@@ -1,5 +1,5 @@
-// The gallery page and the thumbnail script, written from the files in
-// gallery/page with their holes filled.
+// The gallery page, the thumbnail script and the album index, written from
+// the files in gallery/page with their holes filled.
 //
 // Each routine writes through WriteLine, so every line ends in CR LF; the
 // texts are UTF-8 and byte-exact. German or English follows `german`.
@@ -35,3 +35,23 @@ void WritePageFooter(LineWriter* page, bool german, std::string_view stamp);
 
 // The whole of "$create-Thumbnails.cmd" (thumbnails.cmd).
 void WriteThumbnailScript(LineWriter* script, bool german);
+
+// ---- The album index (albums.html, album.html, folder.html, albumsfooter.html) ----------
+
+// From "<!DOCTYPE html>" through the opening of the list of albums: the head
+// with the language code, the `revised` date, the favicon, the style sheet
+// (albums.css) and the heading.
+void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date);
+
+// One album of the list: `depth` levels below the index's folder, the link
+// `href` to its gallery and its `cover` image (both percent-encoded, relative
+// to the index), `title` as element text (escaped), and its image count.
+void WriteAlbumLine(LineWriter* page, bool german, int depth, std::string_view href, std::string_view cover,
+                    std::string_view title, int imageCount);
+
+// A folder without a gallery of its own that holds albums further down: its
+// `title` (escaped) as a heading at `depth`, no link.
+void WriteAlbumFolderLine(LineWriter* page, int depth, std::string_view title);
+
+// The end of the list and the footer: the number of `albums` and the `stamp`.
+void WriteAlbumsFooter(LineWriter* page, bool german, int albums, std::string_view stamp);

@@ -80,7 +80,8 @@ CarriedTitle ExtractCarriedTitle(std::string_view window, bool german) {
 }
 
 CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german, SystemError* error) {
-    static char window[kTitleReadWindow + 1];
+    // On the stack: galleries of several folders may be built at once.
+    char window[kTitleReadWindow + 1];
     memset(window, 0, sizeof(window));
     SystemError readError = 0;
     long got = ReadFileStart(pagePath, window, kTitleReadWindow, &readError);

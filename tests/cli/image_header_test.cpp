@@ -94,10 +94,53 @@ TEST(ImageHeader, SizesAndRefusals) {
 }
 
 TEST(ImageHeader, CopyOnlyCompactSmallImages) {
-    ImageHeader small{400, 300, 1, 3, false}, large{481, 300, 1, 3, false};
+    ImageHeader small{400, 300, 1, 3, false, false}, large{481, 300, 1, 3, false, false}, tagged{400, 300, 1, 3, false, true};
     EXPECT_TRUE(MayCopyAsPreview(small, 400 * 300 * 8 + 128 * 1024));
     EXPECT_FALSE(MayCopyAsPreview(small, 400 * 300 * 8 + 128 * 1024 + 1));
     EXPECT_FALSE(MayCopyAsPreview(large, 1000));
+    EXPECT_FALSE(MayCopyAsPreview(tagged, 1000));
+}
+
+// A chunk of a PNG (the CRC is not checked here).
+std::string Chunk(const std::string& type, const std::string& body) {
+    uint32_t n = uint32_t(body.size());
+    return std::string{char(n >> 24), char(n >> 16), char(n >> 8), char(n)} + type + body + "CRC!";
+}
+
+TEST(ImageHeader, MetadataAndWholeImageDecodes) {
+    std::string ihdrSmall = Png(400, 300, 8, 2, 0).substr(0, 29) + "CRC!", ihdrLarge = Png(4000, 3000, 8, 2, 0).substr(0, 29) + "CRC!";
+    std::string idat = Chunk("IDAT", std::string(40000, 'x')), iend = Chunk("IEND", "");
+    struct Case {
+        const char* what;
+        PreviewFormat format;
+        std::string bytes;
+        bool metadata, whole;
+    } cases[] = {
+        {"JPEG plain", PreviewFormat::Jpeg, Jpeg("", 640, 480, 20000), false, false},
+        {"JPEG Exif", PreviewFormat::Jpeg, Jpeg(Exif(1), 640, 480, 20000), true, false},
+        {"JPEG ICC", PreviewFormat::Jpeg, Jpeg("\xFF\xE2" + Big16(16) + std::string("ICC_PROFILE\0\x01\x01", 14), 640, 480, 20000), true, false},
+        {"JPEG IPTC", PreviewFormat::Jpeg, Jpeg("\xFF\xED" + Big16(16) + std::string("Photoshop 3.0\0", 14), 640, 480, 20000), true, false},
+        {"JPEG comment", PreviewFormat::Jpeg, Jpeg("\xFF\xFE" + Big16(7) + "hello", 640, 480, 20000), false, false},
+        {"JPEG progressive", PreviewFormat::Jpeg, Jpeg("", 640, 480, 20000, '\xC2'), false, true},
+        {"PNG profile", PreviewFormat::Png, ihdrLarge + Chunk("iCCP", "x") + idat + iend, true, false},
+        {"PNG comment", PreviewFormat::Png, ihdrSmall + Chunk("tEXt", std::string("Comment\0hi", 10)) + idat + iend, false, false},
+        {"PNG XMP after the pixels", PreviewFormat::Png, ihdrSmall + idat + Chunk("iTXt", std::string("XML:com.adobe.xmp\0", 18)) + iend, true, false},
+        {"PNG raw EXIF", PreviewFormat::Png, ihdrSmall + idat + Chunk("zTXt", std::string("Raw profile type exif\0", 22)) + iend, true, false},
+        {"PNG large: after the pixels unread", PreviewFormat::Png, ihdrLarge + idat + Chunk("eXIf", "MM") + iend, false, false},
+        {"WebP EXIF flag, lossy", PreviewFormat::Webp, Webp(std::string("VP8X\x0A\0\0\0\x08\0\0\0\x1F\x03\0\x57\x02\0VP8 ", 22)), true, false},
+        {"WebP lossless behind a profile", PreviewFormat::Webp,
+         Webp(std::string("VP8X\x0A\0\0\0\x20\0\0\0\x1F\x03\0\x57\x02\0ICCP\x03\0\0\0abc\0VP8L", 34)), true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageHeader header;
+        char storage[256];
+        ByteBuf reason(storage);
+        std::string bytes = c.bytes;
+        ASSERT_EQ(ReadImageHeader(ReadFromString, &bytes, bytes.size(), c.format, &header, reason), HeaderCheck::Usable) << reason.buf;
+        EXPECT_EQ(header.carriesMetadata, c.metadata);
+        EXPECT_EQ(header.wholeImageDecode, c.whole);
+    }
 }
 
 }  // namespace

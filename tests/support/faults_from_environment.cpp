@@ -4,6 +4,7 @@
 //   write=N   every file fails after N bytes, as a full disk does
 //   create, flush, close, move   that call fails for every file
 //   search=N  directory searches fail after N entries
+//   search-in=PART  searches in a folder whose path holds PART fail at once
 //   in=PART   the faults above (but search) hit only the files whose path
 //             holds PART; given more than once, those that hold any of them
 //   hold=PART the first file whose path holds PART is found held by another
@@ -47,6 +48,7 @@ struct ArmFromEnvironment {
             else if (item == "close") faults->FailClose(kErrorDiskFull);
             else if (item == "move") faults->FailMove(kErrorDiskFull);
             else if (const char* n = value("search=")) faults->FailSearchAfter(atoi(n), kErrorDiskFull);
+            else if (const char* part = value("search-in=")) faults->FailSearchIn(part, kErrorDiskFull);
             else if (const char* part = value("in=")) faults->AimAt(part);
             else if (const char* part = value("hold=")) faults->HoldFirstFileOf(part);
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());

@@ -19,6 +19,8 @@ struct Plan {
     SystemError writeError = 0, createError = 0, flushError = 0, closeError = 0, moveError = 0, readError = 0,
                 searchError = 0;
     int searchLeft = -1;  // entries still handed out before the search fails; -1: no limit
+    std::string searchFailsIn;  // searches in paths holding this part fail at once; "": none
+    SystemError searchInError = 0;
     std::vector<std::string> aims;  // the faults hit only paths that hold one of these; none: every path
     std::string holdPart;           // the first file to be created whose path holds this is held by "another build"
     FileHandle held = 0;
@@ -173,6 +175,12 @@ bool Counted(bool found, SystemError* error) {
 
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error) {
     std::lock_guard<std::mutex> hold(Lock);
+    if (!Active->searchFailsIn.empty() && PathHolds(pattern, Active->searchFailsIn.c_str())) {
+        search->open = false;
+        *error = Active->searchInError;
+        Record(FileCall::FindFirst, false, Utf8(pattern));
+        return false;
+    }
     bool found = kSystemFileCalls.findFirst(pattern, search, entry, error);
     bool handed = Counted(found, error);
     if (found && !handed) EndSearch(search);  // a search that fails at its start is not open
@@ -305,6 +313,12 @@ std::string CallLogText(const std::vector<FileCall>& calls) {
         text += "\n";
     }
     return text;
+}
+FileFaults& FileFaults::FailSearchIn(const char* part, SystemError error) {
+    std::lock_guard<std::mutex> hold(Lock);
+    Active->searchFailsIn = part;
+    Active->searchInError = error;
+    return *this;
 }
 
 }  // namespace testsupport

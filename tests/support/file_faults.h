@@ -64,6 +64,10 @@ public:
     // taken. The held file is closed and removed when this object ends.
     FileFaults& HoldFirstFileOf(const char* part);
 
+    // Searches in a folder whose path contains `part` (ASCII) fail at their
+    // start with `error`, as in a folder that cannot be read.
+    FileFaults& FailSearchIn(const char* part, SystemError error);
+
     int Creates() const;  // new files made while this lived
     int Moves() const;    // files moved into place while this lived
 

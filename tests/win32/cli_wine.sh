@@ -19,7 +19,7 @@ printf 'x' >"$work/-/a.jpg"
 printf 'x' >"$work/-x/a.jpg"
 cd "$work"
 
-usage="usage: quimbo-build [--lang de|en] [--previews[=all]] [--jobs N] FOLDER
+usage="usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER
 Try 'quimbo-build --help' for more information."
 passed=0 failed=0
 
@@ -77,7 +77,7 @@ for flag in --help -h; do
   problem=""
   [ "$(head -n 1 <<<"$help")" = "usage: quimbo-build [OPTION]... FOLDER" ] || problem+=" first line;"
   [ -s err.bin ] && problem+=" stderr not empty;"
-  for option in "--lang de|en " "--previews[=all] " "--jobs N " "--version " "-h, --help " "-- "; do
+  for option in "--lang de|en " "--previews[=all] " "--recursive " "--jobs N " "--version " "-h, --help " "-- "; do
     grep -qF -- "  $option" <<<"$help" || problem+=" no line for $option;"
   done
   if [ -z "$problem" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL [$flag]:$problem"; fi

@@ -1,0 +1,556 @@
+// quimbo-build --recursive. The main thread walks the tree first (folders
+// only); then one pool of workers builds the folders' galleries and makes
+// their previews, a folder's previews being queued as soon as its gallery is
+// written, so that many small folders keep every worker as busy as one large
+// one; last, the main thread writes the album index.
+#include "tree.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <algorithm>
+
+#include "../common/common.h"
+#include "../common/grow.h"
+#include "../gallery/albums.h"
+#include "../gallery/build.h"
+#include "cli_platform.h"
+#include "cli_text.h"
+#include "preview_job.h"
+
+namespace {
+
+constexpr int kMaxWorkers = 64;
+
+enum class FolderState : unsigned char { Waiting, Album, NoImages, Failed };
+
+struct FolderRecord {
+    size_t pathOffset;  // its path relative to the tree's folder in Tree::paths, ending in a separator
+    size_t pathLength;  // 0 for the tree's folder itself
+    int parent;         // the record of the folder it is in; -1 for the tree's folder
+    FolderState state;
+    bool albumsBelow;   // an album is somewhere below it (the index shows it as a heading)
+    int imageCount;
+    PathChar* cover;    // from malloc, zero-terminated: the first image's name, then the cover's
+    size_t coverLength;
+};
+
+// One folder's previews in the pool's queue.
+struct QueuedPreviews {
+    PreviewJob job;
+    QueuedPreviews* next;
+    PathChar* folder;  // from malloc: the job's folder
+};
+
+struct Tree {
+    const PathChar* root;  // the tree's folder, ending in a separator
+    bool german, previews, remakeAll, terminal, libraryReady;
+    uint32_t folderWait;  // milliseconds a folder below waits for its lock
+    // The walk's results, complete before the workers start; a worker writes
+    // only the record it took.
+    PathChar* paths;
+    size_t pathsUsed, pathsCapacity;
+    FolderRecord* folders;
+    size_t foldersCapacity;
+    int count;
+    // Under the output lock:
+    int nextFolder;
+    int foldersBusy;
+    int foldersDone;
+    QueuedPreviews* queue;
+    int previewsDone;
+    PreviewCounts previewCounts;
+    int failures;  // failures that leave no failed folder: a script not written, a folder too deep for a path
+};
+
+const PathChar* PathOf(const Tree* tree, int index) { return tree->paths + tree->folders[index].pathOffset; }
+
+// The tree's folder followed by the relative path of record `index`, and `name`.
+void FormFolderPath(const Tree* tree, int index, const PathChar* name, PathBuf& path) {
+    path.Clear();
+    path.AppendZ(tree->root);
+    path.Append(PathOf(tree, index), tree->folders[index].pathLength);
+    if (name) path.AppendZ(name);
+}
+
+// Prints one line on stderr, clearing a progress line first.
+void PrintLineLocked(const Tree* tree, const ByteBuf& line) {
+    if (tree->terminal) fputs("\r                                        \r", stderr);
+    fwrite(line.buf, 1, line.len, stderr);
+    fputs("\n", stderr);
+}
+
+// "quimbo-build: PATH: REASON" (REASON the system's text for `error`, or `reason`).
+void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const char* reason = nullptr) {
+    char storage[kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64];
+    ByteBuf line(storage);
+    line.Append("quimbo-build: ");
+    AppendPathText(path, TextLength(path), line);
+    line.Append(": ");
+    if (reason) line.AppendZ(reason);
+    else AppendErrorText(error, line);
+    EnterOutputLock();
+    PrintLineLocked(tree, line);
+    LeaveOutputLock();
+}
+
+void PrintProgressLocked(const Tree* tree) {
+    if (!tree->terminal) return;
+    fprintf(stderr, "\rfolders %d/%d, previews %d", tree->foldersDone, tree->count, tree->previewsDone);
+    fflush(stderr);
+}
+
+// ---- The walk ------------------------------------------------------------------------------
+
+bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
+    if (!GrowBlock(&tree->paths, &tree->pathsCapacity, tree->pathsUsed + length + 1) ||
+        !GrowBlock(&tree->folders, &tree->foldersCapacity, size_t(tree->count) + 1))
+        return false;
+    for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
+    tree->paths[tree->pathsUsed + length] = 0;
+    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0};
+    tree->pathsUsed += length + 1;
+    return true;
+}
+
+// True for a found entry the walk goes into: a folder of its own, not a link
+// to one, not hidden, not a system folder, and not "." or "..".
+bool IsWalkedFolder(const FoundEntry& entry) {
+    if (!(entry.attributes & kAttributeDirectory)) return false;
+    if (entry.attributes & (kAttributeLink | kAttributeHidden | kAttributeSystem)) return false;
+    const PathChar* name = entry.name;
+    return !(name[0] == PathChar('.') && (entry.nameLength == 1 || (entry.nameLength == 2 && name[1] == PathChar('.'))));
+}
+
+// Finds every folder of the tree, breadth first. A folder that cannot be read
+// is reported and marked failed. False when memory ran out (reported).
+bool WalkTree(Tree* tree) {
+    if (!AddFolder(tree, PATH_TEXT(""), 0, -1)) return false;
+    for (int index = 0; index < tree->count; ++index) {
+        // The record's path is copied: adding folders may move the block.
+        PathChar relativeStorage[kPathCapacity];
+        PathBuf relative(relativeStorage);
+        relative.Append(PathOf(tree, index), tree->folders[index].pathLength);
+        PathChar patternStorage[kPathCapacity];
+        PathBuf pattern(patternStorage);
+        FormFolderPath(tree, index, PATH_TEXT("*"), pattern);
+        if (pattern.overflow) {
+            FormFolderPath(tree, index, nullptr, pattern);
+            ReportPath(tree, pattern.buf, kErrorNameTooLong);
+            tree->folders[index].state = FolderState::Failed;
+            continue;
+        }
+        DirSearch search;
+        FoundEntry entry;
+        SystemError error = 0;
+        if (FindFirstEntry(pattern.buf, &search, &entry, &error)) {
+            do {
+                if (!IsWalkedFolder(entry)) continue;
+                PathChar childStorage[kPathCapacity];
+                PathBuf child(childStorage);
+                child.Append(relative.buf, relative.len);
+                child.Append(entry.name, entry.nameLength);
+                child.Append(kPathSeparator);
+                if (child.overflow) {
+                    // Too deep for a path: reported as the folder it is in plus its name.
+                    PathChar shownStorage[kPathCapacity];
+                    PathBuf shown(shownStorage);
+                    FormFolderPath(tree, index, nullptr, shown);
+                    ReportPath(tree, shown.buf, kErrorNameTooLong);
+                    ++tree->failures;  // only the main thread runs yet
+                    continue;
+                }
+                if (!AddFolder(tree, child.buf, child.len, index)) {
+                    EndSearch(&search);
+                    return false;
+                }
+            } while (FindNextEntry(&search, &entry, &error));
+            EndSearch(&search);
+        }
+        if (error) {
+            pattern.len -= 1;  // the folder, without the "*"
+            pattern.buf[pattern.len] = 0;
+            ReportPath(tree, pattern.buf, error);
+            tree->folders[index].state = FolderState::Failed;
+        }
+    }
+    return true;
+}
+
+// ---- The workers ---------------------------------------------------------------------------
+
+// Builds the gallery of record `index`; returns its previews to queue, or null.
+QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSummary* summary) {
+    FolderRecord& record = tree->folders[index];
+    PathChar folderStorage[kPathCapacity];
+    PathBuf folder(folderStorage);
+    FormFolderPath(tree, index, nullptr, folder);
+    if (folder.overflow) {  // the walk only adds folders whose path fits; this is a guard
+        record.state = FolderState::Failed;
+        return nullptr;
+    }
+    // One build of a folder at a time: the tree's own folder is locked by the
+    // caller for the whole run, each folder below while its gallery is written.
+    FolderLock lock{0};
+    if (index > 0 && !LockFolder(folder.buf, tree->folderWait, &lock)) {
+        ReportPath(tree, folder.buf, kErrorFolderBusy, "another build of this folder is still running");
+        record.state = FolderState::Failed;
+        return nullptr;
+    }
+    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, tree->german, ImageCheck::InListing, writer, summary);
+    UnlockFolder(&lock);
+    if (outcome.noImages) {
+        record.state = FolderState::NoImages;
+        return nullptr;
+    }
+    PathChar fileStorage[kPathCapacity];
+    PathBuf file(fileStorage);
+    if (!outcome.ok) {
+        file.AppendZ(folder.buf);
+        file.AppendZ(outcome.failedName);
+        if (file.overflow) {
+            file.Clear();
+            file.AppendZ(folder.buf);
+        }
+        if (outcome.notRegularFile) ReportPath(tree, file.buf, 0, "not a regular file");
+        else ReportPath(tree, file.buf, outcome.error);
+        if (outcome.notRegularFile) {
+            record.state = FolderState::Failed;
+            return nullptr;
+        }
+    }
+    // A page that was written is an album, even when its script was not.
+    bool pageWritten = outcome.ok || outcome.failedName == kScriptName;
+    record.state = pageWritten && summary->count > 0 ? FolderState::Album : FolderState::Failed;
+    if (!outcome.ok && record.state == FolderState::Album) {
+        EnterOutputLock();
+        ++tree->failures;
+        LeaveOutputLock();
+    }
+    if (record.state == FolderState::Album) {
+        record.imageCount = summary->count;
+        record.cover = static_cast<PathChar*>(malloc((summary->firstLength + 1) * sizeof(PathChar)));
+        if (record.cover) {
+            for (size_t i = 0; i <= summary->firstLength; ++i) record.cover[i] = summary->first[i];
+            record.coverLength = summary->firstLength;
+        }
+    }
+    if (!tree->previews) return nullptr;
+
+    // The folder's previews, by the one-folder rules.
+    QueuedPreviews* queued = static_cast<QueuedPreviews*>(calloc(1, sizeof(QueuedPreviews)));
+    PathChar* folderCopy = static_cast<PathChar*>(malloc((folder.len + 1) * sizeof(PathChar)));
+    bool listed = queued && folderCopy;
+    if (listed) {
+        for (size_t i = 0; i <= folder.len; ++i) folderCopy[i] = folder.buf[i];
+        queued->folder = folderCopy;
+        queued->job.folder = folderCopy;
+        queued->job.remakeAll = tree->remakeAll;
+        queued->job.terminal = tree->terminal;
+        listed = CollectImages(&queued->job);
+        if (listed) RemoveAbandonedTemporaries(&queued->job);
+    }
+    if (!listed) ReportPath(tree, folder.buf, kErrorNoMemory, "no previews: out of memory");
+    EnterOutputLock();
+    if (queued) {
+        tree->previewCounts.failedImages += queued->job.counts.failedImages;
+        if (!listed || !tree->libraryReady) tree->previewCounts.failedImages += queued->job.count;
+    }
+    LeaveOutputLock();
+    if (listed && tree->libraryReady && queued->job.count > 0) return queued;
+    if (queued) {
+        free(queued->job.names);
+        free(queued->job.items);
+        free(queued);
+    }
+    free(folderCopy);
+    return nullptr;
+}
+
+// The first queued job with an image not yet handed out, or null.
+QueuedPreviews* NextPreviewsLocked(Tree* tree) {
+    for (QueuedPreviews* queued = tree->queue; queued; queued = queued->next) {
+        if (queued->job.next < queued->job.count) return queued;
+    }
+    return nullptr;
+}
+
+void RemoveFinishedLocked(Tree* tree, QueuedPreviews* done) {
+    for (QueuedPreviews** link = &tree->queue; *link; link = &(*link)->next) {
+        if (*link != done) continue;
+        *link = done->next;
+        free(done->job.names);
+        free(done->job.items);
+        free(done->folder);
+        free(done);
+        return;
+    }
+}
+
+// One worker: previews first (they free their memory as they finish), then
+// the next folder; it sleeps while folders are still being built elsewhere
+// (they may queue previews), and stops when nothing is left.
+void RunTreeWorker(void* context) {
+    Tree* tree = static_cast<Tree*>(context);
+    LineWriter* writer = static_cast<LineWriter*>(malloc(sizeof(LineWriter)));
+    ListingSummary* summary = static_cast<ListingSummary*>(malloc(sizeof(ListingSummary)));
+    if (!writer || !summary) {  // the other workers do the work
+        free(writer);
+        free(summary);
+        return;
+    }
+    if (tree->libraryReady) StartPreviewThread();
+    PreviewImage image{};
+    EnterOutputLock();
+    for (;;) {
+        if (QueuedPreviews* queued = NextPreviewsLocked(tree)) {
+            int item = queued->job.next++;
+            LeaveOutputLock();
+            ItemResult result = MakeOnePreview(&queued->job, queued->job.items[item], &image);
+            EnterOutputLock();
+            AddResult(&tree->previewCounts, result);
+            ++tree->previewsDone;
+            if (++queued->job.done == queued->job.count) RemoveFinishedLocked(tree, queued);
+            PrintProgressLocked(tree);
+        } else if (tree->nextFolder < tree->count) {
+            int index = tree->nextFolder++;
+            ++tree->foldersBusy;
+            LeaveOutputLock();
+            QueuedPreviews* queued = nullptr;
+            if (tree->folders[index].state == FolderState::Waiting) queued = BuildFolder(tree, index, writer, summary);
+            EnterOutputLock();
+            --tree->foldersBusy;
+            ++tree->foldersDone;
+            if (queued) {
+                QueuedPreviews** end = &tree->queue;
+                while (*end) end = &(*end)->next;
+                *end = queued;
+            }
+            WakeWaitingWorkers();
+            PrintProgressLocked(tree);
+        } else if (tree->foldersBusy > 0) {
+            WaitUnderOutputLock();
+        } else {
+            break;
+        }
+    }
+    LeaveOutputLock();
+    if (tree->libraryReady) StopPreviewThread();
+    free(writer);
+    free(summary);
+}
+
+// ---- The index -----------------------------------------------------------------------------
+
+// True when relative path `a` comes before `b` in the order of the tree: a
+// folder before the folders in it, the folders of one level by name.
+bool PathBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength) {
+    size_t i = 0, j = 0;
+    for (;;) {
+        if (i >= aLength || j >= bLength) return i >= aLength && j < bLength;
+        size_t aEnd = i, bEnd = j;
+        while (aEnd < aLength && a[aEnd] != kPathSeparator) ++aEnd;
+        while (bEnd < bLength && b[bEnd] != kPathSeparator) ++bEnd;
+        if (NameComesBefore(a + i, aEnd - i, b + j, bEnd - j)) return true;
+        if (NameComesBefore(b + j, bEnd - j, a + i, aEnd - i)) return false;
+        i = aEnd + 1;
+        j = bEnd + 1;
+    }
+}
+
+bool IsPreviewedKind(const PathChar* name, size_t length) {
+    // The page never shows a preview in place of an SVG or an icon.
+    size_t dot = length;
+    while (dot > 0 && name[dot - 1] != PathChar('.')) --dot;
+    if (length - dot != 3) return true;
+    auto is = [name, dot](const char* extension) {
+        for (int k = 0; k < 3; ++k) {
+            PathChar c = name[dot + k];
+            if (c >= PathChar('A') && c <= PathChar('Z')) c = PathChar(c + 32);
+            if (c != PathChar(extension[k])) return false;
+        }
+        return true;
+    };
+    return !is("svg") && !is("ico");
+}
+
+// The cover of an album: the preview of its first image when there is one now,
+// else the first image itself.
+void ChooseCover(const Tree* tree, int index) {
+    FolderRecord& record = tree->folders[index];
+    if (!record.cover || !IsPreviewedKind(record.cover, record.coverLength)) return;
+    PathChar nameStorage[kPathCapacity];
+    PathBuf preview(nameStorage);
+    if (!FormPreviewName(record.cover, record.coverLength, "", preview)) return;
+    PathChar pathStorage[kPathCapacity];
+    PathBuf path(pathStorage);
+    FormFolderPath(tree, index, preview.buf, path);
+    if (path.overflow) return;
+    FileState state;
+    ReadFileState(path.buf, &state);
+    if (!state.exists || !state.isFile) return;
+    PathChar* cover = static_cast<PathChar*>(malloc((preview.len + 1) * sizeof(PathChar)));
+    if (!cover) return;
+    for (size_t i = 0; i <= preview.len; ++i) cover[i] = preview.buf[i];
+    free(record.cover);
+    record.cover = cover;
+    record.coverLength = preview.len;
+}
+
+// The tree's folder's own name as the index's first title: its last part.
+void AppendRootName(const PathChar* root, ByteBuf& out) {
+    size_t end = TextLength(root);
+    while (end > 0 && (root[end - 1] == kPathSeparator || root[end - 1] == PathChar('/'))) --end;
+    size_t start = end;
+    while (start > 0 && root[start - 1] != kPathSeparator && root[start - 1] != PathChar('/')) --start;
+    if (start == end) AppendNameText(root, TextLength(root), out);  // the file system's root
+    else AppendNameText(root + start, end - start, out);
+}
+
+// Writes the index of the albums in `tree`. Returns the number of albums, or
+// -1 when the index could not be written (reported).
+int WriteIndex(Tree* tree) {
+    int* order = static_cast<int*>(malloc(sizeof(int) * size_t(tree->count)));
+    AlbumLine* lines = static_cast<AlbumLine*>(malloc(sizeof(AlbumLine) * size_t(tree->count)));
+    int albums = 0;
+    if (!order || !lines) {
+        free(order);
+        free(lines);
+        PathChar storage[kPathCapacity];
+        PathBuf path(storage);
+        path.AppendZ(tree->root);
+        path.AppendZ(kAlbumsName);
+        ReportPath(tree, path.buf, kErrorNoMemory);
+        return -1;
+    }
+    for (int i = 0; i < tree->count; ++i) {
+        order[i] = i;
+        if (tree->folders[i].state != FolderState::Album) continue;
+        ++albums;
+        ChooseCover(tree, i);
+        for (int up = tree->folders[i].parent; up >= 0 && !tree->folders[up].albumsBelow; up = tree->folders[up].parent)
+            tree->folders[up].albumsBelow = true;
+    }
+    if (albums == 0) {
+        free(order);
+        free(lines);
+        return 0;
+    }
+    std::sort(order, order + tree->count, [tree](int a, int b) {
+        return PathBefore(PathOf(tree, a), tree->folders[a].pathLength, PathOf(tree, b), tree->folders[b].pathLength);
+    });
+    int count = 0;
+    for (int k = 0; k < tree->count; ++k) {
+        const FolderRecord& record = tree->folders[order[k]];
+        bool album = record.state == FolderState::Album && record.cover;
+        if (!album && !record.albumsBelow) continue;
+        lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
+                                   record.cover, record.coverLength};
+    }
+    char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
+    ByteBuf rootName(nameStorage);
+    AppendRootName(tree->root, rootName);
+    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    free(order);
+    free(lines);
+    PathChar storage[kPathCapacity];
+    PathBuf path(storage);
+    path.AppendZ(tree->root);
+    path.AppendZ(kAlbumsName);
+    if (!outcome.ok) {
+        if (outcome.notRegularFile) ReportPath(tree, path.buf, 0, "not a regular file");
+        else ReportPath(tree, path.buf, outcome.error);
+        return -1;
+    }
+    // Printed like the page's path of a one-folder run: a reader that has gone
+    // away is not told about, and the index stays written either way.
+    char printed[kPathTextCapacity + 2];
+    ByteBuf line(printed);
+    AppendPathText(path.buf, path.len, line);
+    line.Append('\n');
+    fwrite(line.buf, 1, line.len, stdout);
+    SystemError error = 0;
+    if (!FlushStdout(&error) && error) ReportPath(tree, path.buf, error, nullptr);
+    return albums;
+}
+
+void FreeTree(Tree* tree) {
+    for (int i = 0; i < tree->count; ++i) free(tree->folders[i].cover);
+    free(tree->folders);
+    free(tree->paths);
+}
+
+}  // namespace
+
+int BuildTree(const PathChar* folder, const TreeOptions& options) {
+    Tree tree{};
+    tree.root = folder;
+    tree.german = options.german;
+    tree.previews = options.previews;
+    tree.remakeAll = options.previewOptions.remakeAll;
+    tree.terminal = StderrIsTerminal();
+    tree.folderWait = options.folderWaitMilliseconds;
+    if (!WalkTree(&tree)) {
+        fputs("quimbo-build: out of memory\n", stderr);
+        FreeTree(&tree);
+        return 1;
+    }
+
+    if (tree.previews) {
+        char reasonStorage[512];
+        ByteBuf reason(reasonStorage);
+        tree.libraryReady = StartPreviewLibrary(reason);
+        if (!tree.libraryReady) {
+            fputs("quimbo-build: no previews: ", stderr);
+            fwrite(reason.buf, 1, reason.len, stderr);
+            fputs("\n", stderr);
+        }
+    }
+    int workers = options.previewOptions.jobs > 0 ? options.previewOptions.jobs : ProcessorCount();
+    if (options.previewOptions.jobs > kMaxWorkers)
+        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; building with %d workers\n", options.previewOptions.jobs,
+                kMaxWorkers, kMaxWorkers);
+    if (workers > kMaxWorkers) workers = kMaxWorkers;
+    EnterOutputLock();
+    PrintProgressLocked(&tree);
+    LeaveOutputLock();
+    RunOnThreads(workers, RunTreeWorker, &tree);
+    if (tree.libraryReady) StopPreviewLibrary();
+
+    // Folders no worker could take (none had the memory to start).
+    int withoutImages = 0, galleries = 0, failedFolders = 0;
+    for (int i = 0; i < tree.count; ++i) {
+        FolderRecord& record = tree.folders[i];
+        if (record.state == FolderState::Waiting) {
+            PathChar storage[kPathCapacity];
+            PathBuf path(storage);
+            FormFolderPath(&tree, i, nullptr, path);
+            ReportPath(&tree, path.buf, kErrorNoMemory);
+            record.state = FolderState::Failed;
+        }
+        failedFolders += record.state == FolderState::Failed;
+        withoutImages += record.state == FolderState::NoImages;
+        galleries += record.state == FolderState::Album;
+    }
+
+    if (tree.terminal) fputs("\r                                        \r", stderr);
+    int albums = WriteIndex(&tree);
+    if (albums == 0) {
+        fputs("quimbo-build: no images in this folder or below it: ", stderr);
+        char storage[kPathTextCapacity];
+        ByteBuf text(storage);
+        AppendPathText(folder, TextLength(folder), text);
+        fwrite(text.buf, 1, text.len, stderr);
+        fputs("\n", stderr);
+    }
+    PreviewCounts counts = tree.previewCounts;
+    int failed = failedFolders + tree.failures + counts.failedImages + counts.failedWrites + (albums < 0 ? 1 : 0);
+    fprintf(stderr, "galleries: written %d, folders without images %d, previews made %d, up to date %d, failed %d\n",
+            galleries, withoutImages, counts.made, counts.upToDate, failed);
+    FreeTree(&tree);
+
+    if (failedFolders || tree.failures || counts.failedWrites || albums < 0) return 1;
+    if (counts.failedImages) return 3;
+    if (albums == 0) return 2;
+    return 0;
+}

@@ -1,0 +1,30 @@
+// quimbo-build --recursive: the galleries of a whole folder tree in one run,
+// their previews, and the album index that leads to them.
+#pragma once
+
+#include <stdint.h>
+
+#include "../common/platform.h"
+#include "previews.h"
+
+struct TreeOptions {
+    bool german;
+    bool previews;                  // --previews: each folder's previews by the one-folder rules
+    PreviewOptions previewOptions;  // remakeAll, and the workers (folders and previews share them)
+    uint32_t folderWaitMilliseconds;  // how long a folder below waits for another build of it
+};
+
+// Builds the gallery of `folder` (an existing folder, ending in a separator)
+// and of every folder below it that holds images, the same two files a run on
+// that folder alone writes. Folders only: links to folders are not followed,
+// hidden (and on Windows system) folders are skipped. The caller holds the
+// lock of `folder` itself; each folder below is locked while its gallery is
+// written (one that another build still holds after the wait is reported and
+// counted as a failure). Then writes the album
+// index into `folder` and prints its path on stdout. A folder that cannot be
+// read or written is reported on stderr as "quimbo-build: PATH: REASON" and
+// the rest is still built; progress shows on a terminal, and one summary line
+// ends the run. Returns the exit code: 1 when a file could not be written (or
+// a folder read), else 3 when a preview could not be made, else 2 when no
+// folder had images, else 0.
+int BuildTree(const PathChar* folder, const TreeOptions& options);
