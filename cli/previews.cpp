@@ -207,9 +207,10 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     if (!job->remakeAll && previewState.exists && previewState.isFile && imageState.exists &&
         previewState.modified > imageState.modified)
         return ItemResult::UpToDate;
-    // A folder, a FIFO or a device at the preview's name is the user's and
-    // stays as it is: said at once, before the image is decoded for nothing.
-    if ((previewState.exists && !previewState.isFile) || IsSpecialFile(previewPath.buf)) {
+    // A folder, a FIFO or a device at the preview's name (or behind a link
+    // there) is the user's and stays as it is: said at once, before the image
+    // is decoded for nothing.
+    if (previewState.exists && !previewState.isFile) {
         ReportNotRegularFile(job, previewPath);
         return ItemResult::WriteFailed;
     }
