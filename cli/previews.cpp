@@ -91,6 +91,17 @@ void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError 
     LeaveOutputLock();
 }
 
+// "quimbo-build: not a regular file: PATH", as quimbo-build says it of the page.
+void ReportNotRegularFile(const PreviewJob* job, const PathBuf& path) {
+    char storage[kReportLineCapacity];
+    ByteBuf line(storage);
+    line.Append("quimbo-build: not a regular file: ");
+    AppendPathText(path.buf, path.len, line);
+    EnterOutputLock();
+    PrintLineLocked(job, line);
+    LeaveOutputLock();
+}
+
 // "quimbo-build: no preview for NAME: REASON".
 void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
     char storage[kReportLineCapacity];
@@ -236,6 +247,13 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     if (!job->remakeAll && previewState.exists && previewState.isFile && imageState.exists &&
         previewState.modified > imageState.modified)
         return ItemResult::UpToDate;
+    // A folder, a FIFO or a device at the preview's name (or behind a link
+    // there) is the user's and stays as it is: said at once, before the image
+    // is decoded for nothing.
+    if (previewState.exists && !previewState.isFile) {
+        ReportNotRegularFile(job, previewPath);
+        return ItemResult::WriteFailed;
+    }
     if (previewState.exists && previewState.readOnly) {
         // Someone protected this preview; it stays as it is.
         ReportWriteFailure(job, previewPath, kErrorAccessDenied);

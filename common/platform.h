@@ -106,10 +106,11 @@ bool CloseOutputFile(FileHandle file, SystemError* error);
 
 // Reads at most `size` bytes from the start of the existing file at `path`
 // into `data`, opened for reading without sharing. Returns the count read.
-// Returns -1 with `error` 0 when there is no such file to read (on POSIX also
-// when `path` is a symbolic link or not a regular file: it is opened without
-// following links and without blocking), and -1 with the system's code when
-// the file is there but cannot be opened or read.
+// Returns -1 with `error` 0 when there is no such file to read, also when
+// `path` is a symbolic link (on Windows also a junction), and on POSIX when it
+// is not a regular file: it is opened without following links and without
+// blocking. -1 with the system's code when the file is there but cannot be
+// opened or read.
 long ReadFileStart(const PathChar* path, char* data, size_t size, SystemError* error);
 
 // ---- One build of a folder at a time -------------------------------------------------------

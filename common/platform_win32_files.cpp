@@ -116,7 +116,28 @@ void UnlockFolder(FolderLock* lock) {
     lock->handle = 0;
 }
 
+// True when `path` is a symbolic link or a junction itself. A cloud service's
+// placeholder is a reparse point too, but it is the file itself, not a way to
+// another one.
+static bool IsNameSurrogate(const PathChar* path) {
+    HANDLE item = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (item == INVALID_HANDLE_VALUE) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    bool link = GetFileInformationByHandleEx(item, FileAttributeTagInfo, &tag, sizeof tag) &&
+                (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
+    CloseHandle(item);
+    return link;
+}
+
 long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* error) {
+    // A link at the page's name is replaced, never read through: the title
+    // behind it belongs to another file. (Wine shows a POSIX link to a file as
+    // the file itself; only Windows tells it.)
+    if (IsNameSurrogate(path)) {
+        *error = 0;
+        return -1;
+    }
     HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD code = GetLastError();

@@ -432,7 +432,8 @@ TEST(Previews, ExifOrientationIsAppliedToThePixels) {
     struct Case {
         const char* name;
         int orientation;
-    } cases[] = {{"six.jpg", 6}, {"eight.jpg", 8}, {"three.jpg", 3}, {"one.jpg", 1}};
+    } cases[] = {{"one.jpg", 1}, {"two.jpg", 2}, {"three.jpg", 3}, {"four.jpg", 4},
+                 {"five.jpg", 5}, {"six.jpg", 6}, {"seven.jpg", 7}, {"eight.jpg", 8}};
     for (const Case& c : cases) {
         MakeImage(dir / c.name, quarters);
         SetJpegOrientation(dir / c.name, c.orientation);
@@ -457,9 +458,15 @@ TEST(Previews, ExifOrientationIsAppliedToThePixels) {
                 int x = gx * p.width / 8, y = gy * p.height / 8;
                 double u = (x + 0.5) / p.width, v = (y + 0.5) / p.height;  // in the upright image
                 double ou = u, ov = v;                                        // in the stored image
-                if (c.orientation == 6) ou = v, ov = 1 - u;
-                if (c.orientation == 8) ou = 1 - v, ov = u;
-                if (c.orientation == 3) ou = 1 - u, ov = 1 - v;
+                switch (c.orientation) {
+                    case 2: ou = 1 - u; break;              // mirrored left to right
+                    case 3: ou = 1 - u, ov = 1 - v; break;  // shown turned half round
+                    case 4: ov = 1 - v; break;              // mirrored top to bottom
+                    case 5: ou = v, ov = u; break;          // mirrored along the diagonal from the top left
+                    case 6: ou = v, ov = 1 - u; break;      // shown turned a quarter clockwise
+                    case 7: ou = 1 - v, ov = 1 - u; break;  // mirrored along the other diagonal
+                    case 8: ou = 1 - v, ov = u; break;      // shown turned a quarter anticlockwise
+                }
                 const unsigned char* want = original.At(int(ou * original.width), int(ov * original.height));
                 EXPECT_LE(Difference(p.At(x, y), want), 40) << "at " << x << "," << y;
             }
@@ -745,6 +752,8 @@ TEST(Previews, ImagesOverTheLimitOrShortOfTheirDataAreRefusedBeforeDecoding) {
         {"claims.png", Png(12000, 12000, 16, 6, fewRows), "the image data is incomplete", false},
         {"nodata.jpg", jpeg.substr(0, data) + "\xFF\xD9", "the image data is incomplete", false},
         {"fewdata.jpg", jpeg.substr(0, data + 200) + "\xFF\xD9", "the image data is incomplete", false},
+        // Refused by its header, not by a decoder that would draw the missing rows grey (Wine's does).
+        {"thindata.jpg", jpeg.substr(0, data + 2000) + "\xFF\xD9", "the image data is incomplete (the file is too short", false},
         {"halfdata.jpg", jpeg.substr(0, data + (jpeg.size() - data) / 2) + "\xFF\xD9", "the image data is incomplete", true},
         // Stray bytes before the end marker: the data is all there, as a browser shows it.
         {"stray.jpg", jpeg.substr(0, jpeg.size() - 2) + "\x01\x02\x03\xFF\xD9", "", false},

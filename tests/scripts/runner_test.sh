@@ -96,6 +96,11 @@ runner 1 "$work/none" "$work/bad" "$work/x64"
 expect_line "$work/none: no test program ran"
 expect_line "$work/bad: 2 test programs run, 1 passed"
 expect_line "$work/x64: 2 test programs run, 2 passed"
+# Each of the two on its own fails the run too: neither hides behind the other.
+runner 1 "$work/none" "$work/x64"
+expect_line "$work/none: no test program ran"
+runner 1 "$work/x64" "$work/bad"
+expect_line "$work/bad: 2 test programs run, 1 passed"
 # Both architectures, as the test command asks for them on this machine.
 export QUIMBO_I386="$own"
 if [[ "$own" == refused:* ]]; then

@@ -1,13 +1,34 @@
-// Failing file calls on purpose, through the platform layer's test seam.
+// Failing file calls on purpose, through the platform layer's test seam, and
+// a record of the calls the seam saw.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "common/fault_seam.h"
 
 namespace testsupport {
 
+// One call of the platform layer's file calls, as the seam saw it return.
+struct FileCall {
+    enum Kind { Create, Write, Flush, Close, Move, Read, FindFirst, FindNext };
+    Kind kind;
+    bool ok;
+    std::string path;  // UTF-8: the file created (the temporary of an output file), written,
+                       // flushed or closed (the one its handle was created for), moved, read,
+                       // or the pattern searched; "" for FindNext
+    std::string to;    // a move's final name
+    long long bytes;   // a write's size
+    int thread;        // 1 for the first thread that made a file call, 2 for the next, ...
+};
+
+// The name of a call's kind, as the log writes it ("create", "write", ...).
+const char* KindName(FileCall::Kind kind);
+
 // While it lives, the platform layer's file calls go through this object,
-// which lets the system do them unless told to fail them. One at a time;
-// its destructor restores the system's calls.
+// which lets the system do them unless told to fail them, and records each.
+// One at a time; its destructor restores the system's calls. The calls may
+// come from several threads at once.
 class FileFaults {
 public:
     FileFaults();
@@ -22,6 +43,9 @@ public:
     FileFaults& FailCreate(SystemError error);
     // Flushing a finished file to disk fails.
     FileFaults& FailFlush(SystemError error);
+    // Closing a file fails after the system has closed it, as a late write
+    // error on a network file system shows.
+    FileFaults& FailClose(SystemError error);
     // Moving a finished file over its final name fails.
     FileFaults& FailMove(SystemError error);
     // Reading the start of a file fails, though the file is there.
@@ -29,13 +53,30 @@ public:
     // Directory searches start, but fail after handing out `entries` entries
     // in all (counted over every search from now on).
     FileFaults& FailSearchAfter(int entries, SystemError error);
+    // The create, write, flush, close, move and read faults above hit only
+    // files whose path holds `part` (ASCII, letter case as it is; the
+    // temporary's path for an output file). Given more than once: files that
+    // hold any of the parts. Without it they hit every file.
+    FileFaults& AimAt(const char* part);
+    // The first file whose path holds `part` that is to be created is made
+    // first by "another build" that holds it open (and locked) from then on,
+    // as a build that is still writing it does, so that the program finds it
+    // taken. The held file is closed and removed when this object ends.
+    FileFaults& HoldFirstFileOf(const char* part);
 
-    // Searches in a folder whose path contains `part` (ASCII, kept by the
-    // caller) fail at their start with `error`, as in a folder that cannot be read.
+    // Searches in a folder whose path contains `part` (ASCII) fail at their
+    // start with `error`, as in a folder that cannot be read.
     FileFaults& FailSearchIn(const char* part, SystemError error);
 
     int Creates() const;  // new files made while this lived
     int Moves() const;    // files moved into place while this lived
+
+    // Every call so far, in the order they returned.
+    std::vector<FileCall> Calls() const;
 };
+
+// The calls as text, one line each: thread, kind, "ok" or "failed", path,
+// then for a move its final name and for a write its size, tab-separated.
+std::string CallLogText(const std::vector<FileCall>& calls);
 
 }  // namespace testsupport
