@@ -25,6 +25,17 @@ struct FileState {
 // Fills `state`; a path that cannot be examined reads as not existing.
 void ReadFileState(const PathChar* path, FileState* state);
 
+// A folder held open while its previews are made, so that the state of a file
+// in it is read by its name alone, without the system walking the folder's
+// path again for each (POSIX: a descriptor for fstatat). True with
+// `*folder` set when it could be opened; Windows keeps nothing and says false.
+bool OpenFolderForStates(const PathChar* path, intptr_t* folder);
+void CloseFolderForStates(intptr_t folder);
+
+// ReadFileState of `path`, whose part after its first `folderLength` units is
+// a name in `folder` (from OpenFolderForStates).
+void ReadFileStateIn(intptr_t folder, const PathChar* path, size_t folderLength, FileState* state);
+
 // The system's code for "access denied", used for a read-only preview.
 extern const SystemError kErrorAccessDenied;
 // The system's code for "out of memory".

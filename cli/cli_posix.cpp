@@ -14,14 +14,36 @@
 const SystemError kErrorAccessDenied = EACCES;
 const SystemError kErrorNoMemory = ENOMEM;
 
-void ReadFileState(const PathChar* path, FileState* state) {
-    *state = FileState{false, false, false, 0};
-    struct stat info;
-    if (stat(path, &info) != 0) return;
+namespace {
+
+void FillFileState(const struct stat& info, FileState* state) {
     state->exists = true;
     state->isFile = S_ISREG(info.st_mode);
     state->readOnly = (info.st_mode & 0222) == 0;
     state->modified = static_cast<uint64_t>(info.st_mtim.tv_sec) * 1000000000u + static_cast<uint64_t>(info.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+void ReadFileState(const PathChar* path, FileState* state) {
+    *state = FileState{false, false, false, 0};
+    struct stat info;
+    if (stat(path, &info) == 0) FillFileState(info, state);
+}
+
+bool OpenFolderForStates(const PathChar* path, intptr_t* folder) {
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    *folder = fd;
+    return true;
+}
+
+void CloseFolderForStates(intptr_t folder) { close(static_cast<int>(folder)); }
+
+void ReadFileStateIn(intptr_t folder, const PathChar* path, size_t folderLength, FileState* state) {
+    *state = FileState{false, false, false, 0};
+    struct stat info;
+    if (fstatat(static_cast<int>(folder), path + folderLength, &info, 0) == 0) FillFileState(info, state);
 }
 
 ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error) {

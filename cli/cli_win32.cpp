@@ -19,6 +19,12 @@ void ReadFileState(const PathChar* path, FileState* state) {
     state->modified = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
+bool OpenFolderForStates(const PathChar*, intptr_t*) { return false; }
+
+void CloseFolderForStates(intptr_t) {}
+
+void ReadFileStateIn(intptr_t, const PathChar* path, size_t, FileState* state) { ReadFileState(path, state); }
+
 ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error) {
     *file = ImageFile{0, 0};
     HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "../common/platform.h"
 #include "preview_image.h"
@@ -14,6 +15,7 @@ struct PreviewItem {
     size_t nameOffset;
     size_t nameLength;
     PreviewFormat format;
+    int pattern;  // which of the script's patterns, in its order
 };
 
 enum class ItemResult {
@@ -36,6 +38,9 @@ struct PreviewJob {
     PathChar* names;  // every image name, each zero-terminated
     PreviewItem* items;
     int count;
+    bool hasTemporaries;  // the folder holds a name ending in ".quimbo-tmp"
+    bool folderOpen;      // `folderHandle` holds the folder open (OpenFolderForStates)
+    intptr_t folderHandle;
     bool remakeAll;
     bool terminal;
     // Under the output lock:
@@ -45,10 +50,14 @@ struct PreviewJob {
 };
 
 // Lists the images of `job->folder` that get a preview, pattern by pattern in
-// the script's order, each pattern in the order the listing shows it; a search
-// that fails is reported and counted in `job->counts`. False when memory ran
-// out. The caller frees `job->names` and `job->items`.
+// the script's order, each pattern in the order the listing shows it, in one
+// search of the folder, and notes whether it holds temporaries; a search that
+// fails is reported and counted in `job->counts`. False when memory ran out.
+// The folder is held open for the up-to-date checks. EndPreviewJob ends it.
 bool CollectImages(PreviewJob* job);
+
+// Frees what CollectImages took for `job`: its lists and the open folder.
+void EndPreviewJob(PreviewJob* job);
 
 // Makes (or leaves alone) the preview of one image of `job`, and reports a
 // failure on stderr. Safe on several threads at once; `worker` is the calling

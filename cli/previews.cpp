@@ -18,15 +18,14 @@ namespace {
 
 // The four kinds the thumbnail script converts, in its order.
 struct PreviewPattern {
-    const PathChar* pattern;
     const char* extension;
     PreviewFormat format;
 };
 const PreviewPattern kPreviewPatterns[] = {
-    {PATH_TEXT("*.jpg"), "jpg", PreviewFormat::Jpeg},
-    {PATH_TEXT("*.jpeg"), "jpeg", PreviewFormat::Jpeg},
-    {PATH_TEXT("*.webp"), "webp", PreviewFormat::Webp},
-    {PATH_TEXT("*.png"), "png", PreviewFormat::Png},
+    {"jpg", PreviewFormat::Jpeg},
+    {"jpeg", PreviewFormat::Jpeg},
+    {"webp", PreviewFormat::Webp},
+    {"png", PreviewFormat::Png},
 };
 
 // The memory the workers' images may hold at once, by their estimates
@@ -242,8 +241,14 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     }
 
     FileState imageState, previewState;
-    ReadFileState(imagePath.buf, &imageState);
-    ReadFileState(previewPath.buf, &previewState);
+    if (job->folderOpen) {
+        size_t folderLength = TextLength(job->folder);
+        ReadFileStateIn(job->folderHandle, imagePath.buf, folderLength, &imageState);
+        ReadFileStateIn(job->folderHandle, previewPath.buf, folderLength, &previewState);
+    } else {
+        ReadFileState(imagePath.buf, &imageState);
+        ReadFileState(previewPath.buf, &previewState);
+    }
     if (!job->remakeAll && previewState.exists && previewState.isFile && imageState.exists &&
         previewState.modified > imageState.modified)
         return ItemResult::UpToDate;
@@ -383,12 +388,11 @@ void RunPreviewWorker(void* context) {
 }
 
 // A folder search that failed: the images it would have found get no preview.
-void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError error) {
+void ReportSearchFailure(PreviewJob* job, SystemError error) {
     char storage[kReportLineCapacity];
     ByteBuf line(storage);
     line.Append("quimbo-build: no previews for ");
     AppendPathText(job->folder, TextLength(job->folder), line);
-    AppendPathText(pattern, TextLength(pattern), line);
     line.Append(": ");
     AppendErrorText(error, line);
     EnterOutputLock();  // other folders' workers may be printing
@@ -397,47 +401,91 @@ void ReportSearchFailure(PreviewJob* job, const PathChar* pattern, SystemError e
     ++job->counts.failedImages;
 }
 
-}  // namespace
-
-bool CollectImages(PreviewJob* job) {
-    size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
-    PathChar patternStorage[kPathCapacity];
-    PathBuf patternPath(patternStorage);
-    for (const PreviewPattern& pattern : kPreviewPatterns) {
-        patternPath.Clear();
-        patternPath.AppendZ(job->folder);
-        patternPath.AppendZ(pattern.pattern);
-        DirSearch search;
-        FoundEntry entry;
-        SystemError error = 0;
-        if (patternPath.overflow) continue;
-        if (!FindFirstEntry(patternPath.buf, &search, &entry, &error)) {
-            if (error) ReportSearchFailure(job, pattern.pattern, error);
-            continue;
-        }
-        do {
-            if (entry.attributes & kAttributeDirectory) continue;
-            PathChar previewStorage[kPathCapacity];
-            PathBuf previewName(previewStorage);
-            if (!FormPreviewName(entry.name, entry.nameLength, pattern.extension, previewName)) continue;
-            if (!GrowBlock(&job->names, &namesCapacity, namesUsed + entry.nameLength + 1) ||
-                !GrowBlock(&job->items, &itemCapacity, size_t(job->count) + 1)) {
-                EndSearch(&search);
-                return false;
-            }
-            for (size_t i = 0; i < entry.nameLength; ++i) job->names[namesUsed + i] = entry.name[i];
-            job->names[namesUsed + entry.nameLength] = 0;
-            job->items[job->count++] = PreviewItem{namesUsed, entry.nameLength, pattern.format};
-            namesUsed += entry.nameLength + 1;
-        } while (FindNextEntry(&search, &entry, &error));
-        EndSearch(&search);
-        if (error) ReportSearchFailure(job, pattern.pattern, error);
+// Which of kPreviewPatterns the file `name` is (its index), or -1 for none:
+// found by its extension, then held to FormPreviewName's rules.
+int PatternOf(const PathChar* name, size_t length) {
+    size_t dot = length;
+    while (dot > 0 && name[dot - 1] != PathChar('.')) --dot;
+    if (dot == 0) return -1;
+    for (int k = 0; k < int(sizeof(kPreviewPatterns) / sizeof(kPreviewPatterns[0])); ++k) {
+        const char* extension = kPreviewPatterns[k].extension;
+        size_t i = 0;
+        while (dot + i < length && extension[i] && FoldAscii(name[dot + i]) == FoldAscii(PathChar(extension[i]))) ++i;
+        if (dot + i != length || extension[i]) continue;
+        PathChar storage[kPathCapacity];
+        PathBuf previewName(storage);
+        return FormPreviewName(name, length, extension, previewName) ? k : -1;
     }
+    return -1;
+}
+
+// Puts `job->items` in the order of the patterns, keeping the listing's order
+// within each. False when memory ran out.
+bool OrderByPattern(PreviewJob* job) {
+    constexpr int kPatterns = int(sizeof(kPreviewPatterns) / sizeof(kPreviewPatterns[0]));
+    if (job->count < 2) return true;
+    PreviewItem* ordered = static_cast<PreviewItem*>(malloc(sizeof(PreviewItem) * size_t(job->count)));
+    if (!ordered) return false;
+    int next[kPatterns + 1] = {};
+    for (int i = 0; i < job->count; ++i) ++next[job->items[i].pattern + 1];
+    for (int k = 1; k <= kPatterns; ++k) next[k] += next[k - 1];
+    for (int i = 0; i < job->count; ++i) ordered[next[job->items[i].pattern]++] = job->items[i];
+    free(job->items);
+    job->items = ordered;
     return true;
 }
 
+}  // namespace
+
+bool CollectImages(PreviewJob* job) {
+    // One pass over the folder rather than a search per pattern: on a tree
+    // whose previews are all up to date, the searches were a good part of
+    // what --previews added to the run.
+    size_t namesUsed = 0, namesCapacity = 0, itemCapacity = 0;
+    PathChar patternStorage[kPathCapacity];
+    PathBuf patternPath(patternStorage);
+    patternPath.AppendZ(job->folder);
+    patternPath.Append(PathChar('*'));
+    if (patternPath.overflow) return true;
+    job->folderOpen = OpenFolderForStates(job->folder, &job->folderHandle);
+    DirSearch search;
+    FoundEntry entry;
+    SystemError error = 0;
+    if (!FindFirstEntry(patternPath.buf, &search, &entry, &error)) {
+        if (error) ReportSearchFailure(job, error);
+        return true;
+    }
+    do {
+        if (entry.attributes & kAttributeDirectory) continue;
+        if (IsTemporaryName(entry.name, entry.nameLength)) job->hasTemporaries = true;
+        int pattern = PatternOf(entry.name, entry.nameLength);
+        if (pattern < 0) continue;
+        if (!GrowBlock(&job->names, &namesCapacity, namesUsed + entry.nameLength + 1) ||
+            !GrowBlock(&job->items, &itemCapacity, size_t(job->count) + 1)) {
+            EndSearch(&search);
+            return false;
+        }
+        for (size_t i = 0; i < entry.nameLength; ++i) job->names[namesUsed + i] = entry.name[i];
+        job->names[namesUsed + entry.nameLength] = 0;
+        job->items[job->count++] = PreviewItem{namesUsed, entry.nameLength, kPreviewPatterns[pattern].format, pattern};
+        namesUsed += entry.nameLength + 1;
+    } while (FindNextEntry(&search, &entry, &error));
+    EndSearch(&search);
+    if (error) ReportSearchFailure(job, error);
+    return OrderByPattern(job);
+}
+
+void EndPreviewJob(PreviewJob* job) {
+    free(job->names);
+    free(job->items);
+    job->names = nullptr;
+    job->items = nullptr;
+    if (job->folderOpen) CloseFolderForStates(job->folderHandle);
+    job->folderOpen = false;
+}
+
 void RemoveAbandonedTemporaries(const PreviewJob* job) {
-    if (!FolderHasTemporaries(job->folder)) return;
+    if (!job->hasTemporaries) return;
     for (int i = 0; i < job->count; ++i) {
         const PreviewItem& item = job->items[i];
         PathChar nameStorage[kPathCapacity];
@@ -495,8 +543,7 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         RunOnThreads(jobs, RunPreviewWorker, &job);
         StopPreviewLibraryIfStarted();
     }
-    free(job.names);
-    free(job.items);
+    EndPreviewJob(&job);
 
     PreviewCounts counts = job.counts;
     counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;

@@ -259,8 +259,7 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
     LeaveOutputLock();
     if (listed && queued->job.count > 0) return queued;
     if (queued) {
-        free(queued->job.names);
-        free(queued->job.items);
+        EndPreviewJob(&queued->job);
         free(queued);
     }
     free(folderCopy);
@@ -279,8 +278,7 @@ void RemoveFinishedLocked(Tree* tree, QueuedPreviews* done) {
     for (QueuedPreviews** link = &tree->queue; *link; link = &(*link)->next) {
         if (*link != done) continue;
         *link = done->next;
-        free(done->job.names);
-        free(done->job.items);
+        EndPreviewJob(&done->job);
         free(done->folder);
         free(done);
         return;

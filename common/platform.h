@@ -89,10 +89,9 @@ bool WriteWholeFile(const PathChar* path, const void* data, size_t size, SystemE
 // ".quimbo-tmp" is never touched.
 void RemoveAbandonedTemporary(const PathChar* path);
 
-// True when `folder` (ending in a separator) holds anything whose name ends in
-// ".quimbo-tmp": a cheap first look before RemoveAbandonedTemporary is asked
-// about each file a build writes.
-bool FolderHasTemporaries(const PathChar* folder);
+// True when the name `name` of `length` units ends in ".quimbo-tmp", in any
+// case: a folder without such a name needs no RemoveAbandonedTemporary.
+bool IsTemporaryName(const PathChar* name, size_t length);
 
 // True when something other than a regular file, a directory or a symbolic
 // link stands at `path` (a FIFO, a socket, a device), which a gallery file

@@ -93,13 +93,14 @@ void RemoveAbandonedTemporary(const PathChar* path) {
     if (!temporary.overflow && PathExists(temporary.buf)) sys::RemoveIfAbandoned(temporary.buf);
 }
 
-bool FolderHasTemporaries(const PathChar* folder) {
-    PathChar storage[kPathCapacity];
-    PathBuf pattern(storage);
-    pattern.AppendZ(folder);
-    pattern.Append(PathChar('*'));
-    pattern.Append(kTemporarySuffix, TextLength(kTemporarySuffix));
-    return !pattern.overflow && FileMatchExists(pattern.buf);
+bool IsTemporaryName(const PathChar* name, size_t length) {
+    auto fold = [](PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; };
+    size_t suffix = TextLength(kTemporarySuffix);
+    if (length < suffix) return false;
+    for (size_t i = 0; i < suffix; ++i) {
+        if (fold(name[length - suffix + i]) != fold(kTemporarySuffix[i])) return false;
+    }
+    return true;
 }
 
 // ---- Reading and searching ---------------------------------------------------------------

@@ -564,6 +564,38 @@ TEST(Previews, DamagedImagesAreNamedAndTheRunGoesOn) {
     EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
 }
 
+TEST(Previews, ImagesAreTakenKindByKindEachInTheListingsOrder) {
+    // One search of the folder finds them all; they are taken as the script
+    // converts them: JPEG (.jpg, then .jpeg), WebP, PNG, each kind in the
+    // listing's order. None of these decodes, so each gets its line, in turn.
+    fs::path dir = NewFolder("order");
+    for (const char* name : {"b.PNG", "Z.webp", "m.jpeg", "a.png", "B.JPG", "c.gif", "a.jpg", "q_t.jpg", "A.JPEG"})
+        std::ofstream(dir / name) << "this is no picture\n";
+    std::ofstream(dir / "z.jpg.quimbo-tmp") << "a file of the user's";
+    RunResult run = RunPreviews("--previews --jobs 1", dir);
+    EXPECT_EQ(run.exitCode, 3) << run.err;
+    std::vector<std::string> taken;
+    const std::string start = "quimbo-build: no preview for ";
+    for (size_t at = run.err.find(start); at != std::string::npos; at = run.err.find(start, at + 1)) {
+        size_t name = at + start.size();
+        taken.push_back(run.err.substr(name, run.err.find(": ", name) - name));
+    }
+    if (UnderWine()) {
+        // The order within a kind is the file system's there: only the kinds are checked.
+        auto kind = [](const std::string& name) {
+            std::string e = name.substr(name.rfind('.') + 1);
+            for (char& c : e) c = char(tolower(c));
+            return e == "jpg" ? 0 : e == "jpeg" ? 1 : e == "webp" ? 2 : 3;
+        };
+        ASSERT_EQ(taken.size(), 7u) << run.err;
+        for (size_t i = 1; i < taken.size(); ++i) EXPECT_LE(kind(taken[i - 1]), kind(taken[i])) << run.err;
+    } else {
+        EXPECT_EQ(taken, (std::vector<std::string>{"a.jpg", "B.JPG", "A.JPEG", "m.jpeg", "Z.webp", "a.png", "b.PNG"}))
+            << run.err;
+    }
+    EXPECT_TRUE(fs::exists(dir / "z.jpg.quimbo-tmp"));
+}
+
 TEST(Previews, ASecondRunWritesNothingAndAllRemakesEverything) {
     fs::path dir = NewFolder("incremental");
     for (const char* name : {"a.jpg", "b.png", "c.jpeg"}) MakeImage(dir / name, "-size 900x600 gradient:");
