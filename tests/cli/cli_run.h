@@ -1,4 +1,6 @@
-// Running quimbo-build as a process in the tests, on folders they make.
+// Running quimbo-build as a process in the tests, on folders they make; the
+// previews' tests also run it as quimbo-build.exe under Wine
+// (QUIMBO_PREVIEWS_WINE_RUN set, QUIMBO_PREVIEWS_EXE naming the program).
 #pragma once
 
 #include <sys/wait.h>
@@ -12,6 +14,19 @@
 
 #include <gtest/gtest.h>
 
+// The program under test is built like the test (the sanitizer preset builds both).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 namespace clitest {
 
 namespace fs = std::filesystem;
@@ -24,6 +39,35 @@ struct RunResult {
 inline std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// `text` without CR: the Windows build writes CR LF.
+inline std::string WithoutCr(const std::string& text) {
+    std::string lines;
+    for (char c : text)
+        if (c != '\r') lines += c;
+    return lines;
+}
+
+// `s` as one shell word.
+inline std::string Quote(const std::string& s) {
+    std::string quoted = "'";
+    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// True when the program under test is quimbo-build.exe, run through Wine.
+inline bool UnderWine() {
+    const char* run = getenv("QUIMBO_PREVIEWS_WINE_RUN");
+    return run && *run;
+}
+
+// `path` as the program under test names it (under Wine, drive Z: is the root).
+inline std::string ArgPath(const fs::path& path) {
+    if (!UnderWine()) return path.string();
+    std::string text = "Z:" + path.string();
+    for (char& c : text) c = c == '/' ? '\\' : c;
+    return text;
 }
 
 // This run's own scratch folder below the test's temporary folder, so that
@@ -56,7 +100,5 @@ inline fs::path MakeFolder(const std::string& name, std::initializer_list<std::s
     for (const std::string& file : files) std::ofstream(dir / file) << "x";
     return dir;
 }
-
-inline std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
 
 }  // namespace clitest

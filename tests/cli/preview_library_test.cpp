@@ -16,35 +16,17 @@
 
 #include <vips/vips.h>
 
+#include "tests/cli/cli_run.h"
+
 namespace fs = std::filesystem;
 
-// The program under test is built like this test. The sanitizer build maps
-// libvips at start-up (cli/CMakeLists.txt): what a run maps is checked only
-// in the others.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+// The sanitizer build maps libvips at start-up (cli/CMakeLists.txt): what a
+// run maps is checked only in the others (kAddressSanitizer).
 
 namespace {
 
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using clitest::Quote;
+using clitest::ReadAll;
 
 fs::path NewFolder(const std::string& name) {
     fs::path dir = fs::path(::testing::TempDir()) / ("library_" + name);

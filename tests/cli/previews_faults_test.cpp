@@ -24,39 +24,19 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/cli_run.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 // ---- Running quimbo-build and quimbo-build-faults -----------------------------------------
 
-bool UnderWine() { return getenv("QUIMBO_PREVIEWS_WINE_RUN") != nullptr; }
-
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// A path as the program under test names it (Wine's drive Z: is the root).
-std::string ArgPath(const fs::path& path) {
-    if (!UnderWine()) return path.string();
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-std::string WithoutCr(const std::string& text) {
-    std::string lines;
-    for (char c : text)
-        if (c != '\r') lines += c;
-    return lines;
-}
+using clitest::ArgPath;
+using clitest::Quote;
+using clitest::ReadAll;
+using clitest::UnderWine;
+using clitest::WithoutCr;
 
 const std::string& Exe() {
     static std::string exe = getenv("QUIMBO_PREVIEWS_EXE") ? getenv("QUIMBO_PREVIEWS_EXE") : QUIMBO_BUILD_EXE;

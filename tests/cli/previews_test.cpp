@@ -30,23 +30,11 @@
 #include <vector>
 
 #include "cli/previews.h"
+#include "tests/cli/cli_run.h"
 
 #include <vips/vips.h>
 
 namespace fs = std::filesystem;
-
-// The program under test is built like this test (the sanitizer preset builds both).
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 namespace {
 
@@ -66,26 +54,10 @@ const Program& UnderTest() {
     }();
     return program;
 }
-bool UnderWine() { return !UnderTest().wineRun.empty(); }
-
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// The folder as the program under test names it (Wine's drive Z: is the root).
-std::string ArgPath(const fs::path& path) {
-    if (!UnderWine()) return path.string();
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using clitest::ArgPath;
+using clitest::Quote;
+using clitest::ReadAll;
+using clitest::UnderWine;
 
 struct RunResult {
     int exitCode;
@@ -132,13 +104,8 @@ RunResult RunPreviews(const std::string& options, const fs::path& folder, const 
                Quote(outFile.string()) + " 2>" + Quote(errFile.string());
     Cost unused;
     int status = cost ? RunMeasured(command, cost) : std::system(command.c_str());
-    auto withoutCr = [](const std::string& text) {
-        std::string lines;
-        for (char c : text)
-            if (c != '\r') lines += c;
-        return lines;
-    };
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, withoutCr(ReadAll(outFile)), withoutCr(ReadAll(errFile))};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, clitest::WithoutCr(ReadAll(outFile)),
+            clitest::WithoutCr(ReadAll(errFile))};
 }
 
 // ---- Images ---------------------------------------------------------------------------------

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/cli/cli_run.h"
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -29,30 +31,12 @@ namespace {
 
 // ---- Running quimbo-build in bounded time ------------------------------------------------
 
-bool UnderWine() { return getenv("QUIMBO_PREVIEWS_WINE_RUN") != nullptr; }
+using clitest::ArgPath;
+using clitest::Quote;
+using clitest::UnderWine;
 
-std::string Quote(const std::string& s) {
-    std::string quoted = "'";
-    for (char c : s) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// The folder as the program under test names it (Wine's drive Z: is the root).
-std::string ArgPath(const fs::path& path) {
-    if (!UnderWine()) return path.string();
-    std::string text = "Z:" + path.string();
-    for (char& c : text) c = c == '/' ? '\\' : c;
-    return text;
-}
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string lines;  // CR removed: the Windows build writes CR LF
-    for (char c : text)
-        if (c != '\r') lines += c;
-    return lines;
-}
+// A file's text, CR removed (the Windows build writes CR LF).
+std::string ReadAll(const fs::path& path) { return clitest::WithoutCr(clitest::ReadAll(path)); }
 
 // The shell command that runs quimbo-build with `options` on `folder`, its
 // stdout into `out` (unless empty: then wherever the caller points it) and its
