@@ -135,6 +135,11 @@ bool StartPreviewLibrary(ByteBuf& reason) {
     for (const char* loader : {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource", "VipsForeignLoadWebpSource"})
         vips_operation_block_set(loader, 0);
     KeepFreedMemoryReturnable();
+    // The run-time compiled (Orc) inner loops stay off: their code store is
+    // not safe to free from two threads at once, which our workers do each
+    // time two images finish together, and that corrupts it. The plain C
+    // loops cost nothing measurable here, where decoding is the work.
+    vips_vector_set_enabled(0);
     vips_concurrency_set(1);
     vips_cache_set_max(0);
     vips_cache_set_max_mem(0);

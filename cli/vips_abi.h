@@ -75,6 +75,7 @@ using GLogFunc = void (*)(const gchar* domain, GLogLevelFlags level, const gchar
     X(vips_error_clear, void())                                                                            \
     X(vips_block_untrusted_set, void(gboolean state))                                                      \
     X(vips_operation_block_set, void(const char* name, gboolean state))                                    \
+    X(vips_vector_set_enabled, void(gboolean enabled))                                                     \
     X(vips_concurrency_set, void(int concurrency))                                                         \
     X(vips_cache_set_max, void(int max))                                                                   \
     X(vips_cache_set_max_mem, void(size_t max))                                                            \

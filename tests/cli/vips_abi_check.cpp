@@ -2,6 +2,9 @@
 // enum's size and value, the ICC field's name and the ABI number must be
 // libvips's, or this file does not compile. Nothing here runs.
 #include <vips/vips.h>
+// clang-format off
+#include <vips/vector.h>  // not part of vips.h, and needs it first
+// clang-format on
 
 // decltype of a call keeps its declaration's attributes (format, sentinel),
 // which a template argument drops; only the type is compared here.
