@@ -106,7 +106,7 @@ TEST(Replace, AFifoAtEitherNameIsRefusedAtOnceAndNothingIsWritten) {
         auto start = std::chrono::steady_clock::now();
         RunResult run = QuimboBuild(Quote(dir));
         auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        EXPECT_LT(seconds, 1.0) << name;
+        EXPECT_LT(seconds, 5.0) << name;  // a run that opened the FIFO would wait for ever
         EXPECT_EQ(run.exitCode, 1) << name;
         EXPECT_EQ(run.err, "quimbo-build: not a regular file: " + (dir / name).string() + "\n");
         for (const char* other : kNames)
