@@ -407,16 +407,16 @@ void AppendRootName(const PathChar* root, ByteBuf& out) {
 // Writes the index of the albums in `tree`. Returns the number of albums, or
 // -1 when the index could not be written (reported).
 int WriteIndex(Tree* tree) {
+    PathChar storage[kPathCapacity];
+    PathBuf path(storage);
+    path.AppendZ(tree->root);
+    path.AppendZ(kAlbumsName);
     int* order = static_cast<int*>(malloc(sizeof(int) * size_t(tree->count)));
     AlbumLine* lines = static_cast<AlbumLine*>(malloc(sizeof(AlbumLine) * size_t(tree->count)));
     int albums = 0;
     if (!order || !lines) {
         free(order);
         free(lines);
-        PathChar storage[kPathCapacity];
-        PathBuf path(storage);
-        path.AppendZ(tree->root);
-        path.AppendZ(kAlbumsName);
         ReportPath(tree, path.buf, kErrorNoMemory);
         return -1;
     }
@@ -450,10 +450,6 @@ int WriteIndex(Tree* tree) {
     AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
     free(order);
     free(lines);
-    PathChar storage[kPathCapacity];
-    PathBuf path(storage);
-    path.AppendZ(tree->root);
-    path.AppendZ(kAlbumsName);
     if (!outcome.ok) {
         if (outcome.notRegularFile) ReportPath(tree, path.buf, 0, "not a regular file");
         else ReportPath(tree, path.buf, outcome.error);
