@@ -101,4 +101,10 @@ inline fs::path MakeFolder(const std::string& name, std::initializer_list<std::s
     return dir;
 }
 
+// ImageMagick: `source` (arguments that make an image) into `path`.
+inline void MakeImage(const fs::path& path, const std::string& source) {
+    std::string command = "convert " + source + " " + Quote(path.string());
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
 }  // namespace clitest

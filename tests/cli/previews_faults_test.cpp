@@ -20,11 +20,11 @@
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/cli/cli_run.h"
+#include "tests/support/file_faults.h"
 
 namespace fs = std::filesystem;
 
@@ -33,10 +33,14 @@ namespace {
 // ---- Running quimbo-build and quimbo-build-faults -----------------------------------------
 
 using clitest::ArgPath;
+using clitest::MakeImage;
 using clitest::Quote;
 using clitest::ReadAll;
 using clitest::UnderWine;
 using clitest::WithoutCr;
+using testsupport::FileCall;
+using testsupport::ParseCallLog;
+using testsupport::TemporarySequence;
 
 const std::string& Exe() {
     static std::string exe = getenv("QUIMBO_PREVIEWS_EXE") ? getenv("QUIMBO_PREVIEWS_EXE") : QUIMBO_BUILD_EXE;
@@ -51,37 +55,13 @@ const std::string& FaultsExe() {
 fs::path Scratch(const std::string& name) { return fs::path(::testing::TempDir()) / ("faults_" + name); }
 
 // One line of the seam's call log (testsupport::CallLogText).
-struct Call {
-    int thread;
-    std::string kind;
-    bool ok;
-    std::string path, to;
-};
-
 struct RunResult {
     int exitCode;  // 124: stopped after its minute
     std::string out, err;
-    std::vector<Call> calls;  // only for quimbo-build-faults
+    std::vector<FileCall> calls;  // only for quimbo-build-faults
     double seconds;
 };
 
-std::vector<Call> ReadCallLog(const fs::path& path) {
-    std::vector<Call> calls;
-    std::istringstream lines(ReadAll(path));
-    for (std::string line; std::getline(lines, line);) {
-        std::vector<std::string> fields;
-        for (size_t start = 0;;) {
-            size_t tab = line.find('\t', start);
-            fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-            if (tab == std::string::npos) break;
-            start = tab + 1;
-        }
-        if (fields.size() < 4) continue;
-        calls.push_back(Call{atoi(fields[0].c_str()), fields[1], fields[2] == "ok", fields[3],
-                             fields[1] == "move" && fields.size() > 4 ? fields[4] : ""});
-    }
-    return calls;
-}
 
 // Runs quimbo-build (with `faults` set, quimbo-build-faults with that
 // QUIMBO_TEST_FAULTS and a call log) with `options` on `folder`, for at most a minute.
@@ -99,26 +79,11 @@ RunResult RunBuild(const std::string& options, const fs::path& folder, const std
     int status = std::system(command.c_str());
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WithoutCr(ReadAll(out)), WithoutCr(ReadAll(err)),
-            faults ? ReadCallLog(log) : std::vector<Call>{}, seconds};
+            faults ? ParseCallLog(ReadAll(log)) : std::vector<FileCall>{}, seconds};
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// What happened to the temporary of the file `name`, in order: "create write
-// flush close move", a failed call marked with "!", writes in a row taken as one.
-std::string Sequence(const std::vector<Call>& calls, const std::string& name) {
-    std::string temporary = name + ".quimbo-tmp", words, last;
-    for (const Call& call : calls) {
-        if (!EndsWith(call.path, temporary)) continue;
-        if (call.kind == "move") EXPECT_TRUE(EndsWith(call.to, name)) << call.to;
-        std::string word = call.kind + (call.ok ? "" : "!");
-        if (word == last && call.kind == "write") continue;
-        words += (words.empty() ? "" : " ") + word;
-        last = word;
-    }
-    return words;
 }
 
 // ---- Folders ----------------------------------------------------------------------------------
@@ -128,11 +93,6 @@ fs::path NewFolder(const std::string& name) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
-}
-
-void MakeImage(const fs::path& path, const std::string& source) {
-    std::string command = "convert " + source + " " + Quote(path.string());
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 void WriteFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
@@ -200,8 +160,8 @@ TEST(PreviewFaults, AFailedPreviewWriteLeavesTheOldPreviewAndNoTemporary) {
 
         EXPECT_EQ(fs::exists(dir / "a_t.jpg"), c.oldPreview);
         if (c.oldPreview) EXPECT_EQ(ReadAll(dir / "a_t.jpg"), "old preview");
-        EXPECT_EQ(Sequence(run.calls, "a_t.jpg"), c.sequence);
-        EXPECT_EQ(Sequence(run.calls, "b_t.png"), "create write flush close move");
+        EXPECT_EQ(TemporarySequence(run.calls, "a_t.jpg"), c.sequence);
+        EXPECT_EQ(TemporarySequence(run.calls, "b_t.png"), "create write flush close move");
         EXPECT_GT(fs::file_size(dir / "b_t.png"), 1000u);
         std::vector<std::string> left = c.faults.rfind("hold=", 0) == 0 ? std::vector<std::string>{"a_t.jpg.quimbo-tmp"}
                                                                          : std::vector<std::string>{};
@@ -253,7 +213,7 @@ TEST(PreviewsUpToDate, TheRuleAtItsEdgesAndWhatElseStandsAtThePreviewsName) {
         if (UnderWine() && std::string(kept) == "fifo_t.jpg") continue;
         SCOPED_TRACE(kept);
         EXPECT_NE(run.err.find("quimbo-build: not a regular file: " + ArgPath(dir / kept) + "\n"), std::string::npos) << run.err;
-        EXPECT_EQ(Sequence(run.calls, kept), "") << "nothing was written for it";
+        EXPECT_EQ(TemporarySequence(run.calls, kept), "") << "nothing was written for it";
     }
     EXPECT_EQ(ReadAll(dir / "folder_t.jpg" / "inside.txt"), "the user's");
     if (!UnderWine()) EXPECT_TRUE(fs::is_fifo(dir / "fifo_t.jpg"));
@@ -317,8 +277,8 @@ TEST(PreviewJobs, TheNumberOfWorkersIsHonoured) {
     auto threads = [](const RunResult& run) {
         std::set<int> seen;
         int previews = 0;
-        for (const Call& call : run.calls) {
-            if (call.kind != "create" || !EndsWith(call.path, "_t.jpg.quimbo-tmp")) continue;
+        for (const FileCall& call : run.calls) {
+            if (call.kind != FileCall::Create || !EndsWith(call.path, "_t.jpg.quimbo-tmp")) continue;
             seen.insert(call.thread);
             ++previews;
         }

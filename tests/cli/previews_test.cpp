@@ -56,6 +56,7 @@ const Program& UnderTest() {
     return program;
 }
 using clitest::ArgPath;
+using clitest::MakeImage;
 using clitest::Quote;
 using clitest::ReadAll;
 using clitest::UnderWine;
@@ -119,11 +120,6 @@ fs::path NewFolder(const std::string& name) {
 }
 
 void Shell(const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; }
-
-// ImageMagick: `source` (arguments that make an image) into `path`.
-void MakeImage(const fs::path& path, const std::string& source) {
-    Shell("convert " + source + " " + Quote(path.string()));
-}
 
 struct Pixels {
     int width = 0, height = 0;

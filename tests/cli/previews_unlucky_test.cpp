@@ -32,6 +32,7 @@ namespace {
 // ---- Running quimbo-build in bounded time ------------------------------------------------
 
 using clitest::ArgPath;
+using clitest::MakeImage;
 using clitest::Quote;
 using clitest::UnderWine;
 
@@ -107,11 +108,6 @@ fs::path NewFolder(const std::string& name) {
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
-}
-
-void MakeImage(const fs::path& path, const std::string& source) {
-    std::string command = "convert " + source + " " + Quote(path.string());
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
 std::string Identify(const fs::path& path) {

@@ -17,6 +17,7 @@
 namespace fs = std::filesystem;
 using testsupport::FileCall;
 using testsupport::FileFaults;
+using testsupport::TemporarySequence;
 
 namespace {
 
@@ -30,25 +31,6 @@ std::wstring Native(const fs::path& path) { return path.wstring(); }
 #else
 std::string Native(const fs::path& path) { return path.string(); }
 #endif
-
-bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
-// What happened to the temporary of `name`, in order: "create write flush
-// close move", a failed call marked with "!", writes in a row taken as one.
-std::string Sequence(const std::vector<FileCall>& calls, const std::string& name) {
-    std::string temporary = name + ".quimbo-tmp", words, last;
-    for (const FileCall& call : calls) {
-        if (!EndsWith(call.path, temporary)) continue;
-        std::string word = std::string(testsupport::KindName(call.kind)) + (call.ok ? "" : "!");
-        if (call.kind == FileCall::Move) EXPECT_TRUE(EndsWith(call.to, name)) << call.to;
-        if (word == last && call.kind == FileCall::Write) continue;
-        words += (words.empty() ? "" : " ") + word;
-        last = word;
-    }
-    return words;
-}
 
 std::vector<std::string> Temporaries(const fs::path& dir) {
     std::vector<std::string> names;
@@ -98,7 +80,7 @@ TEST(ReplaceOrder, WholeFileIsWrittenFlushedClosedThenMoved) {
             written = WriteWholeFile(Native(dir / "a_t.jpg").c_str(), bytes.data(), bytes.size(), &error);
             calls = faults.Calls();
         }
-        EXPECT_EQ(Sequence(calls, "a_t.jpg"), c.sequence) << testsupport::CallLogText(calls);
+        EXPECT_EQ(TemporarySequence(calls, "a_t.jpg"), c.sequence) << testsupport::CallLogText(calls);
         EXPECT_EQ(written, c.fault == Fault::None);
         EXPECT_EQ(ReadAll(dir / "a_t.jpg"), written ? bytes : "old");
         if (!written) EXPECT_EQ(error, kErrorDiskFull);
@@ -129,7 +111,7 @@ TEST(ReplaceOrder, PageAndScriptAreWrittenFlushedClosedThenMoved) {
             calls = faults.Calls();
         }
         for (const char* name : {"!pictures.html", "$create-Thumbnails.cmd"})
-            EXPECT_EQ(Sequence(calls, name), c.sequence) << name << "\n" << testsupport::CallLogText(calls);
+            EXPECT_EQ(TemporarySequence(calls, name), c.sequence) << name << "\n" << testsupport::CallLogText(calls);
         EXPECT_EQ(outcome.ok, c.fault == Fault::None);
         if (!outcome.ok) {
             EXPECT_EQ(outcome.error, kErrorDiskFull);
@@ -161,8 +143,8 @@ TEST(ReplaceOrder, AFaultAimedAtThePageLeavesTheScriptAlone) {
         calls = faults.Calls();
     }
     EXPECT_FALSE(outcome.ok);
-    EXPECT_EQ(Sequence(calls, "!pictures.html"), "create write flush close!");
-    EXPECT_EQ(Sequence(calls, "$create-Thumbnails.cmd"), "create write flush close move");
+    EXPECT_EQ(TemporarySequence(calls, "!pictures.html"), "create write flush close!");
+    EXPECT_EQ(TemporarySequence(calls, "$create-Thumbnails.cmd"), "create write flush close move");
     EXPECT_EQ(ReadAll(dir / "!pictures.html"), "old page");
     EXPECT_GT(fs::file_size(dir / "$create-Thumbnails.cmd"), 100u);
 }

@@ -1,5 +1,6 @@
 #include "tests/support/file_faults.h"
 
+#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -314,6 +315,48 @@ std::string CallLogText(const std::vector<FileCall>& calls) {
     }
     return text;
 }
+std::vector<FileCall> ParseCallLog(const std::string& text) {
+    std::vector<FileCall> calls;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::vector<std::string> fields;
+        for (size_t start = at;;) {
+            size_t tab = text.find('\t', start);
+            if (tab == std::string::npos || tab > end) tab = end;
+            fields.push_back(text.substr(start, tab - start));
+            if (tab == end) break;
+            start = tab + 1;
+        }
+        at = end + 1;
+        if (fields.size() < 4) continue;
+        int kind = FileCall::Create;
+        while (kind <= FileCall::FindNext && fields[1] != KindName(FileCall::Kind(kind))) ++kind;
+        if (kind > FileCall::FindNext) continue;
+        FileCall call{FileCall::Kind(kind), fields[2] == "ok", fields[3], "", 0, atoi(fields[0].c_str())};
+        if (fields.size() > 4 && call.kind == FileCall::Move) call.to = fields[4];
+        if (fields.size() > 4 && call.kind == FileCall::Write) call.bytes = atoll(fields[4].c_str());
+        calls.push_back(call);
+    }
+    return calls;
+}
+
+std::string TemporarySequence(const std::vector<FileCall>& calls, const std::string& name) {
+    auto endsWith = [](const std::string& text, const std::string& end) {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    };
+    std::string temporary = name + ".quimbo-tmp", words, last;
+    for (const FileCall& call : calls) {
+        if (!endsWith(call.path, temporary)) continue;
+        std::string word = std::string(KindName(call.kind)) + (call.ok ? "" : "!");
+        if (call.kind == FileCall::Move && !endsWith(call.to, name)) word += "(to " + call.to + ")";
+        if (word == last && call.kind == FileCall::Write) continue;
+        words += (words.empty() ? "" : " ") + word;
+        last = word;
+    }
+    return words;
+}
+
 FileFaults& FileFaults::FailSearchIn(const char* part, SystemError error) {
     std::lock_guard<std::mutex> hold(Lock);
     Active->searchFailsIn = part;

@@ -79,4 +79,12 @@ public:
 // then for a move its final name and for a write its size, tab-separated.
 std::string CallLogText(const std::vector<FileCall>& calls);
 
+// The calls read back from such a text (lines it cannot read are passed over).
+std::vector<FileCall> ParseCallLog(const std::string& text);
+
+// What happened to the temporary of the file `name`, in order: "create write
+// flush close move", a failed call marked with "!", writes in a row taken as
+// one. A move to any other name than `name` shows as "move(to TARGET)".
+std::string TemporarySequence(const std::vector<FileCall>& calls, const std::string& name);
+
 }  // namespace testsupport
