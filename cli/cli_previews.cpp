@@ -70,7 +70,7 @@ void RunPreviewWorker(void* context) {
     PreviewWorker worker{};
     for (;;) {
         EnterOutputLock();
-        int index = job->next < job->count ? job->next++ : -1;
+        int index = job->next < job->count && !StopRequested() ? job->next++ : -1;
         LeaveOutputLock();
         if (index < 0) break;
         ItemResult result = MakeOnePreview(job, job->items[index], &worker);
@@ -93,7 +93,7 @@ void PrintLineLocked(bool terminal, const ByteBuf& line) {
     fputs("\n", stderr);
 }
 
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options) {
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary) {
     OneFolder run{};
     PreviewPrinter printer{StderrIsTerminal()};
     run.terminal = printer.terminal;
@@ -123,6 +123,6 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
     PreviewCounts counts = job.counts;
     counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (run.terminal) fputs("\r                                        \r", stderr);
-    fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
+    if (summary) fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
     return counts;
 }

@@ -21,6 +21,7 @@
 #include "cli_previews.h"
 #include "cli_text.h"
 #include "tree.h"
+#include "watch.h"
 
 #if QUIMBO_WIN32
 #define MAIN wmain
@@ -128,6 +129,8 @@ static const char kHelpText[] =
     "                    links), and the album index !albums.html in FOLDER\n"
     "  --jobs N          workers for previews and folders, at most 64\n"
     "                    (default: number of cores)\n"
+    "  --watch           after the build, rebuild each folder whose images\n"
+    "                    change, until stopped (Ctrl+C)\n"
     "  --version         print the version and exit\n"
     "  -h, --help        print this help and exit\n"
     "  --                end of options: the next argument is FOLDER\n"
@@ -143,7 +146,7 @@ static int UsageError(const char* what, const PathChar* arg = nullptr) {
     fputs("quimbo-build: ", stderr);
     fputs(what, stderr);
     if (arg) PrintPath(stderr, arg);
-    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
+    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] [--watch] FOLDER\n"
           "Try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
@@ -156,6 +159,7 @@ int MAIN(int argc, PathChar** argv) {
     bool optionsEnded = false;
     bool previews = false;
     bool recursive = false;
+    bool watch = false;
     PreviewOptions previewOptions{false, 0};
     for (int i = 1; i < argc; ++i) {
         const PathChar* arg = argv[i];
@@ -182,6 +186,8 @@ int MAIN(int argc, PathChar** argv) {
             previewOptions.remakeAll = arg[10] == PathChar('=');
         } else if (ARG_EQ(arg, "--recursive")) {
             recursive = true;
+        } else if (ARG_EQ(arg, "--watch")) {
+            watch = true;
         } else if (ARG_EQ(arg, "--jobs")) {
             previewOptions.jobs = i + 1 < argc ? ParseJobs(argv[++i]) : 0;
             if (previewOptions.jobs == 0) return UsageError("--jobs needs a number from 1 to 1000");
@@ -218,6 +224,11 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 2;
     }
+    // --watch ends on Ctrl+C (SIGINT, SIGTERM) once the file being written is
+    // complete; so does the first build.
+    if (watch) CatchStopRequests();
+    WatchOptions watchOptions{GermanUi, previews, recursive, previewOptions, kFolderWaitSeconds * 1000u};
+
     // One build of a folder at a time, from the listing to the last preview: a
     // second one waits for the first to end, and then builds on what it wrote.
     FolderLock lock;
@@ -230,8 +241,14 @@ int MAIN(int argc, PathChar** argv) {
 
     // The tree's own folder stays locked (above) for the whole run; each folder
     // below is locked while its gallery is written.
-    if (recursive)
-        return BuildTree(folder.buf, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
+    if (recursive) {
+        TreeOptions options{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u};
+        if (!watch) return BuildTree(folder.buf, options);
+        KeptTree* kept = nullptr;
+        BuildTree(folder.buf, options, &kept);
+        UnlockFolder(&lock);
+        return StopRequested() ? (FreeKeptTree(kept), 0) : WatchAndRebuild(folder.buf, watchOptions, kept);
+    }
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.
@@ -240,14 +257,18 @@ int MAIN(int argc, PathChar** argv) {
         fputs("No images in this folder:\n", stderr);
         PrintPath(stderr, folder.buf);
         fputs("\n", stderr);
-        return 2;
+        if (!watch) return 2;
+        UnlockFolder(&lock);  // images may come: watched all the same
+        return WatchAndRebuild(folder.buf, watchOptions, nullptr);
     }
     if (outcome.notRegularFile) {
         fputs("quimbo-build: not a regular file: ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         fputs("\n", stderr);
-        return 1;
+        if (!watch) return 1;
+        UnlockFolder(&lock);
+        return WatchAndRebuild(folder.buf, watchOptions, nullptr);
     }
     int exitCode = 0;
     if (!outcome.ok) {
@@ -265,5 +286,6 @@ int MAIN(int argc, PathChar** argv) {
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
     UnlockFolder(&lock);
+    if (watch) return StopRequested() ? 0 : WatchAndRebuild(folder.buf, watchOptions, nullptr);
     return exitCode;
 }

@@ -86,7 +86,7 @@ TEST(QuimboBuild, VersionAndHelpGoToStdoutAndExitZero) {
         EXPECT_EQ(help.exitCode, 0) << flag;
         EXPECT_EQ(help.err, "") << flag;
         EXPECT_EQ(help.out.rfind("usage: quimbo-build [OPTION]... FOLDER\n", 0), 0u) << help.out;
-        for (std::string line : {"\n  --lang de|en ", "\n  --previews[=all] ", "\n  --recursive ", "\n  --jobs N ", "\n  --version ",
+        for (std::string line : {"\n  --lang de|en ", "\n  --previews[=all] ", "\n  --recursive ", "\n  --jobs N ", "\n  --watch ", "\n  --version ",
                                  "\n  -h, --help ", "\n  -- "})
             EXPECT_NE(help.out.find(line), std::string::npos) << line;
     }
@@ -101,7 +101,7 @@ TEST(QuimboBuild, CommandLineCases) {
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
     const std::string tooLong(5000, 'n');  // longer than any path the system takes
-    const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
+    const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] [--watch] FOLDER\n"
                               "Try 'quimbo-build --help' for more information.\n";
     struct Case {
         std::string args;

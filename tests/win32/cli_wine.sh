@@ -19,7 +19,7 @@ printf 'x' >"$work/-/a.jpg"
 printf 'x' >"$work/-x/a.jpg"
 cd "$work"
 
-usage="usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER
+usage="usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] [--watch] FOLDER
 Try 'quimbo-build --help' for more information."
 passed=0 failed=0
 
