@@ -93,7 +93,7 @@ void PrintLineLocked(bool terminal, const ByteBuf& line) {
     fputs("\n", stderr);
 }
 
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary) {
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary, bool keepLibrary) {
     OneFolder run{};
     PreviewPrinter printer{StderrIsTerminal()};
     run.terminal = printer.terminal;
@@ -116,7 +116,7 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         if (jobs > job.count) jobs = job.count;
         PrintProgressLocked(&run);
         RunOnThreads(jobs, RunPreviewWorker, &run);
-        StopPreviewLibraryIfStarted();
+        if (!keepLibrary) StopPreviewLibraryIfStarted();
     }
     EndPreviewJob(&job);
 

@@ -281,7 +281,7 @@ int MAIN(int argc, PathChar** argv) {
         PrintPagePath(folder.buf);
     }
     if (previews) {
-        PreviewCounts counts = MakePreviews(folder.buf, previewOptions);
+        PreviewCounts counts = MakePreviews(folder.buf, previewOptions, true, watch);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }

@@ -600,7 +600,7 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
     PrintProgressLocked(&tree);
     LeaveOutputLock();
     RunOnThreads(workers, RunTreeWorker, &tree);
-    StopPreviewLibraryIfStarted();
+    if (!kept) StopPreviewLibraryIfStarted();  // --watch keeps it to the end
     if (StopRequested()) {  // --watch ends; the index stays as it was
         if (tree.terminal && !tree.rebuild) fputs("\r                                        \r", stderr);
         FreeTree(&tree);

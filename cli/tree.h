@@ -32,7 +32,7 @@ struct TreeOptions {
 // a folder read), else 3 when a preview could not be made, else 2 when no
 // folder had images, else 0.
 //
-// With `kept` (--watch), what the build learned of each folder is kept there
+// With `kept` (--watch), the image library is not stopped, and what the build learned of each folder is kept there
 // (replacing what it held) for RebuildTree.
 struct KeptTree;
 int BuildTree(const PathChar* folder, const TreeOptions& options, KeptTree** kept = nullptr);

@@ -9,6 +9,7 @@
 #include "../common/grow.h"
 #include "../gallery/build.h"
 #include "../gallery/listing.h"
+#include "../previews/preview_job.h"
 #include "cli_platform.h"
 #include "cli_previews.h"
 #include "cli_text.h"
@@ -23,6 +24,7 @@ struct WatchedFolder {
     bool gone;        // went away (a folder of that name made later is a new one)
     bool pending;     // changed since its last build
     bool rescan;      // --recursive: look for new folders in it
+    bool check;       // --recursive: an entry of this name changed in its parent: is it still there?
     uint64_t first, last;  // when its first and its last change since its last build were seen
 };
 
@@ -74,7 +76,7 @@ bool AddFolder(Watcher* w, const PathChar* relative, size_t length, bool pending
     for (size_t i = 0; i < length; ++i) stored[i] = relative[i];
     stored[length] = 0;
     uint64_t now = MonotonicMilliseconds();
-    w->folders[w->count] = WatchedFolder{w->pathsUsed, length, false, false, pending, false, now, now};
+    w->folders[w->count] = WatchedFolder{w->pathsUsed, length, false, false, pending, false, false, now, now};
     w->pathsUsed += length + 1;
     PathChar storage[kPathCapacity];
     PathBuf path(storage);
@@ -103,17 +105,42 @@ bool AddFolder(Watcher* w, const PathChar* relative, size_t length, bool pending
     return true;
 }
 
-// True when `relative` is a folder the watcher knows (watched, or left
-// unwatched at the limit), and not one that went away.
-bool IsKnown(const Watcher* w, const PathChar* relative, size_t length) {
+// The folder `relative` if the watcher knows it (watched, or left unwatched
+// at the limit) and it has not gone away; else -1.
+long FindKnown(const Watcher* w, const PathChar* relative, size_t length) {
     for (size_t i = 0; i < w->count; ++i) {
         if (w->folders[i].gone || w->folders[i].pathLength != length) continue;
         const PathChar* path = PathOf(w, i);
         size_t k = 0;
         while (k < length && path[k] == relative[k]) ++k;
-        if (k == length) return true;
+        if (k == length) return long(i);
     }
-    return false;
+    return -1;
+}
+bool IsKnown(const Watcher* w, const PathChar* relative, size_t length) { return FindKnown(w, relative, length) >= 0; }
+
+// Folder `index` went away: it and every folder below it are said and
+// dropped, and the index is written again.
+void DropGone(Watcher* w, size_t index, uint64_t now) {
+    size_t length = w->folders[index].pathLength;
+    const PathChar* gonePath = PathOf(w, index);
+    for (size_t i = 0; i < w->count; ++i) {
+        WatchedFolder& f = w->folders[i];
+        if (f.gone || f.pathLength < length) continue;
+        size_t k = 0;
+        const PathChar* path = PathOf(w, i);
+        while (k < length && path[k] == gonePath[k]) ++k;
+        if (k != length) continue;
+        if (f.live) UnwatchFolder(w->watch, int(i));
+        f.live = f.pending = f.check = false;
+        f.gone = true;
+        PathChar storage[kPathCapacity];
+        PathBuf full(storage);
+        FormPath(w, i, full);
+        ReportFolder(full.buf, "gone; no longer watched");
+    }
+    w->indexChanged = true;
+    w->indexChangedAt = now;
 }
 
 // --recursive: watches every folder below folder `index` that the walk goes
@@ -163,29 +190,29 @@ void OnChange(void* context, const WatchEvent& event) {
     if (size_t(event.id) >= w->count) return;
     WatchedFolder& folder = w->folders[event.id];
     switch (event.kind) {
-        case WatchEventKind::Gone:
+        case WatchEventKind::Gone:  // its watch has ended; the rest after the wait
             folder.live = false;
-            folder.gone = true;
-            folder.pending = false;
-            if (event.id == 0) {
-                w->rootGone = true;
-            } else {
-                PathChar storage[kPathCapacity];
-                PathBuf path(storage);
-                FormPath(w, size_t(event.id), path);
-                ReportFolder(path.buf, "gone; no longer watched");
-                w->indexChanged = true;
-                w->indexChangedAt = now;
-            }
+            folder.check = true;
+            if (event.id == 0) w->rootGone = true;
             return;
         case WatchEventKind::Unknown:
             break;
         case WatchEventKind::Entry:
-            if (event.isFolder) {
-                if (w->options.recursive) folder.rescan = true;
+            if (w->options.recursive && !IsListedImageName(event.name, event.nameLength)) {
+                // A folder below, made, renamed or removed? Windows does not
+                // say whether a name that went away was a folder, nor ends the
+                // watch of a folder removed: its parent's change says it.
+                PathChar storage[kPathCapacity];
+                PathBuf child(storage);
+                child.Append(PathOf(w, size_t(event.id)), folder.pathLength);
+                child.Append(event.name, event.nameLength);
+                child.Append(kPathSeparator);
+                long known = child.overflow ? -1 : FindKnown(w, child.buf, child.len);
+                if (known >= 0) w->folders[known].check = true;
+                if (event.isFolder) folder.rescan = true;
                 return;
             }
-            if (!IsListedImageName(event.name, event.nameLength)) return;  // our own files, and what is not an image
+            if (event.isFolder || !IsListedImageName(event.name, event.nameLength)) return;  // our own files, and what is not an image
             break;
     }
     if (!folder.pending) folder.first = now;
@@ -246,7 +273,7 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
     }
     int made = 0;
     if (w->options.previews && !outcome.noImages && !outcome.notRegularFile && !StopRequested())
-        made = MakePreviews(folder, w->options.previewOptions, false).made;
+        made = MakePreviews(folder, w->options.previewOptions, false, true).made;
     UnlockFolder(&lock);
     if (!StopRequested()) PrintRebuildLine(folder, outcome.ok || outcome.failedName == kScriptName ? summary->count : 0, made);
     return true;
@@ -323,14 +350,30 @@ int WatchAndRebuild(const PathChar* folder, const WatchOptions& options, KeptTre
 
     while (exitCode == 0 && !StopRequested()) {
         uint64_t now = MonotonicMilliseconds();
-        WaitForChanges(w.watch, TimeToNextRebuild(&w, now), OnChange, &w);
+        // Woken now and then to see that the folder is still there: not every
+        // system ends the watch of a folder that was removed (Wine does not).
+        uint32_t wait = TimeToNextRebuild(&w, now);
+        WaitForChanges(w.watch, wait < kRootCheckMilliseconds ? wait : kRootCheckMilliseconds, OnChange, &w);
         if (StopRequested()) break;
+        FileState rootState;
+        ReadFileState(folder, &rootState);
+        if (!rootState.exists || rootState.isFile) w.rootGone = true;
         if (w.rootGone) {
             ReportFolder(folder, "gone; watching ends");
             exitCode = 1;
             break;
         }
         now = MonotonicMilliseconds();
+        for (size_t i = 1; i < w.count; ++i) {  // folders that may have gone away
+            if (!w.folders[i].check || w.folders[i].gone) continue;
+            w.folders[i].check = false;
+            PathChar storage[kPathCapacity];
+            PathBuf path(storage);
+            FormPath(&w, i, path);
+            FileState state;
+            ReadFileState(path.buf, &state);
+            if (!state.exists || state.isFile || !w.folders[i].live) DropGone(&w, i, now);
+        }
         if (w.everythingChanged) {  // the system lost track: every folder is looked at again
             w.everythingChanged = false;
             for (size_t i = 0; i < w.count; ++i) {
@@ -364,6 +407,7 @@ int WatchAndRebuild(const PathChar* folder, const WatchOptions& options, KeptTre
         else w.indexChangedAt = MonotonicMilliseconds();
     }
     EndWatch(w.watch);
+    StopPreviewLibraryIfStarted();
     FreeKeptTree(kept);
     free(w.paths);
     free(w.folders);

@@ -17,6 +17,8 @@ constexpr uint32_t kQuietMilliseconds = 1000;
 // A folder that never falls quiet (a slow upload that goes on and on) is
 // rebuilt all the same once its first change is this old.
 constexpr uint32_t kLongestWaitMilliseconds = 30000;
+// How often an idle watch looks whether the watched folder itself is still there.
+constexpr uint32_t kRootCheckMilliseconds = 5000;
 
 struct WatchOptions {
     bool german;
