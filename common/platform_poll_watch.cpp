@@ -92,8 +92,9 @@ bool ListFolder(const PathChar* folder, EntryList* list) {
 // The entry of `list` named `name`, or null.
 const PolledEntry* FindEntry(const EntryList& list, const PathChar* name, size_t length) {
     const PathChar* names = list.names;
-    const PolledEntry* end = list.entries + list.count;
-    const PolledEntry* found = std::lower_bound(list.entries, end, 0, [&](const PolledEntry& e, int) {
+    const PolledEntry* begin = list.entries;
+    const PolledEntry* end = begin + list.count;
+    const PolledEntry* found = std::lower_bound(begin, end, 0, [&](const PolledEntry& e, int) {
         return NameComesBefore(names + e.nameOffset, e.nameLength, name, length);
     });
     if (found == end || NameComesBefore(name, length, names + found->nameOffset, found->nameLength)) return nullptr;
