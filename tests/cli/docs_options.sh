@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The documents hold to the program: every option that README.md (where it
-# shows quimbo-build), the manual page and the Windows read-me name is one
+# shows quimbo-build), the manual page and the Windows read-me (its part on
+# quimbo-build.exe) name is one
 # that quimbo-build takes, and every option that --help lists is in the
 # manual page.
 #
@@ -28,7 +29,7 @@ manual=$(sed 's/\\-/-/g' "$src/cli/quimbo-build.1.in")
 # README: only the commands of quimbo-build itself (in code, or on lines that run it).
 mapfile -t readme < <(grep -E 'quimbo-build (-|\[)|`quimbo-build' "$src/README.md" | grep -oE 'quimbo-build[^`|]*' | options_in)
 mapfile -t man < <(options_in <<<"$manual")
-mapfile -t windows < <(grep -E 'quimbo-build' "$src/scripts/dist-readme.txt" | options_in)
+mapfile -t windows < <(sed -n '/^quimbo-build.exe - /,/^Pinvane.exe - /p' "$src/scripts/dist-readme.txt" | options_in)
 check_taken README.md "${readme[@]}"
 check_taken quimbo-build.1.in "${man[@]}"
 check_taken dist-readme.txt "${windows[@]}"
