@@ -18,8 +18,8 @@
 #include "../common/common.h"
 #include "../gallery/build.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
-#include "previews.h"
 #include "tree.h"
 
 #if QUIMBO_WIN32

@@ -5,7 +5,7 @@
 #include <stdint.h>
 
 #include "../common/platform.h"
-#include "previews.h"
+#include "../previews/previews.h"
 
 struct TreeOptions {
     bool german;
