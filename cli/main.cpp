@@ -23,8 +23,8 @@
 #include "../gallery/build.h"
 #include "../gallery/title.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
-#include "previews.h"
 #include "tree.h"
 
 #if QUIMBO_WIN32

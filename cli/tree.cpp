@@ -15,9 +15,10 @@
 #include "../common/grow.h"
 #include "../gallery/albums.h"
 #include "../gallery/build.h"
+#include "../previews/preview_job.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
-#include "preview_job.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     bool german, previews, remakeAll, terminal;
     std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
+    PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
     // only the record it took.
@@ -77,11 +79,7 @@ void FormFolderPath(const Tree* tree, int index, const PathChar* name, PathBuf& 
 }
 
 // Prints one line on stderr, clearing a progress line first.
-void PrintLineLocked(const Tree* tree, const ByteBuf& line) {
-    if (tree->terminal) fputs("\r                                        \r", stderr);
-    fwrite(line.buf, 1, line.len, stderr);
-    fputs("\n", stderr);
-}
+void PrintLineLocked(const Tree* tree, const ByteBuf& line) { PrintLineLocked(tree->terminal, line); }
 
 // "quimbo-build: PATH: REASON" (REASON the system's text for `error`, or `reason`).
 void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const char* reason = nullptr) {
@@ -258,11 +256,11 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         queued->folder = folderCopy;
         queued->job.folder = folderCopy;
         queued->job.remakeAll = tree->remakeAll;
-        queued->job.terminal = tree->terminal;
+        queued->job.reporter = PrintingReporter(&tree->printer);
         listed = CollectImages(&queued->job);
         if (listed) RemoveAbandonedTemporaries(&queued->job);
     }
-    if (!listed) ReportPath(tree, folder.buf, kErrorNoMemory, "no previews: out of memory");
+    if (!listed) ReportPath(tree, folder.buf, kErrorOutOfMemory, "no previews: out of memory");
     EnterOutputLock();
     if (queued) {
         tree->previewCounts.failedImages += queued->job.counts.failedImages;
@@ -429,7 +427,7 @@ int WriteIndex(Tree* tree) {
     if (!order || !lines) {
         free(order);
         free(lines);
-        ReportPath(tree, path.buf, kErrorNoMemory);
+        ReportPath(tree, path.buf, kErrorOutOfMemory);
         return -1;
     }
     for (int i = 0; i < tree->count; ++i) {
@@ -499,6 +497,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWri
     tree.remakeAll = options.previewOptions.remakeAll;
     tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
+    tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree)) {
         fputs("quimbo-build: out of memory\n", stderr);
@@ -525,7 +524,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWri
             PathChar storage[kPathCapacity];
             PathBuf path(storage);
             FormFolderPath(&tree, i, nullptr, path);
-            ReportPath(&tree, path.buf, kErrorNoMemory);
+            ReportPath(&tree, path.buf, kErrorOutOfMemory);
             record.state = FolderState::Failed;
         }
         failedFolders += record.state == FolderState::Failed;

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "../common/platform.h"
-#include "previews.h"
+#include "../previews/previews.h"
 
 struct TreeOptions {
     bool german;
