@@ -7,6 +7,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -34,6 +35,7 @@ struct FolderRecord {
     int imageCount;
     PathChar* cover;    // from malloc, zero-terminated: the first image's name, then the cover's
     size_t coverLength;
+    char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
 // One folder's previews in the pool's queue.
@@ -46,6 +48,7 @@ struct QueuedPreviews {
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     bool german, previews, remakeAll, terminal;
+    std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
     PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
@@ -106,7 +109,7 @@ bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
         return false;
     for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
     tree->paths[tree->pathsUsed + length] = 0;
-    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0};
+    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, nullptr};
     tree->pathsUsed += length + 1;
     return true;
 }
@@ -231,6 +234,15 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         if (record.cover) {
             for (size_t i = 0; i <= summary->firstLength; ++i) record.cover[i] = summary->first[i];
             record.coverLength = summary->firstLength;
+        }
+        // The index lists the album under the title its user gave the gallery.
+        std::string_view given(outcome.title.text, outcome.title.length);
+        if (IsGivenTitle(given)) {
+            char storage[4 * kTitleMaxBytes];  // an escape is never shorter than what it stands for
+            ByteBuf text(storage);
+            AppendTitleText(given, text);
+            record.title = static_cast<char*>(malloc(text.len + 1));
+            if (record.title) memcpy(record.title, text.buf, text.len + 1);
         }
     }
     if (!tree->previews) return nullptr;
@@ -440,12 +452,13 @@ int WriteIndex(Tree* tree) {
         bool album = record.state == FolderState::Album && record.cover;
         if (!album && !record.albumsBelow) continue;
         lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
-                                   record.cover, record.coverLength};
+                                   record.cover, record.coverLength,
+                                   album && record.title ? std::string_view(record.title) : std::string_view()};
     }
     char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
     AppendRootName(tree->root, rootName);
-    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german, tree->indexTitle);
     free(order);
     free(lines);
     if (!outcome.ok) {
@@ -466,19 +479,23 @@ int WriteIndex(Tree* tree) {
 }
 
 void FreeTree(Tree* tree) {
-    for (int i = 0; i < tree->count; ++i) free(tree->folders[i].cover);
+    for (int i = 0; i < tree->count; ++i) {
+        free(tree->folders[i].cover);
+        free(tree->folders[i].title);
+    }
     free(tree->folders);
     free(tree->paths);
 }
 
 }  // namespace
 
-int BuildTree(const PathChar* folder, const TreeOptions& options) {
+int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten) {
     Tree tree{};
     tree.root = folder;
     tree.german = options.german;
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
+    tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
@@ -517,6 +534,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
 
     if (tree.terminal) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
+    if (indexWritten) *indexWritten = albums > 0;
     if (albums == 0) {
         fputs("quimbo-build: no images in this folder or below it: ", stderr);
         char storage[kPathTextCapacity];
