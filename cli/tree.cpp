@@ -7,6 +7,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -37,6 +38,7 @@ struct FolderRecord {
     size_t coverLength;
     int previewsMade;   // a rebuild's (--watch): the previews made for this folder
     bool built;         // a rebuild's: this folder was built
+    char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
 // One folder's previews in the pool's queue.
@@ -50,6 +52,7 @@ struct QueuedPreviews {
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     bool german, previews, remakeAll, terminal;
+    std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
     PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
@@ -111,7 +114,8 @@ bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
         return false;
     for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
     tree->paths[tree->pathsUsed + length] = 0;
-    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, 0, false};
+    tree->folders[tree->count++] =
+        FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, 0, false, nullptr};
     tree->pathsUsed += length + 1;
     return true;
 }
@@ -240,6 +244,15 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         if (record.cover) {
             for (size_t i = 0; i <= summary->firstLength; ++i) record.cover[i] = summary->first[i];
             record.coverLength = summary->firstLength;
+        }
+        // The index lists the album under the title its user gave the gallery.
+        std::string_view given(outcome.title.text, outcome.title.length);
+        if (IsGivenTitle(given)) {
+            char storage[4 * kTitleMaxBytes];  // an escape is never shorter than what it stands for
+            ByteBuf text(storage);
+            AppendTitleText(given, text);
+            record.title = static_cast<char*>(malloc(text.len + 1));
+            if (record.title) memcpy(record.title, text.buf, text.len + 1);
         }
     }
     if (!tree->previews) return nullptr;
@@ -456,12 +469,13 @@ int WriteIndex(Tree* tree) {
         bool album = record.state == FolderState::Album && record.cover;
         if (!album && !record.albumsBelow) continue;
         lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
-                                   record.cover, record.coverLength};
+                                   record.cover, record.coverLength,
+                                   album && record.title ? std::string_view(record.title) : std::string_view()};
     }
     char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
     AppendRootName(tree->root, rootName);
-    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german, tree->indexTitle);
     free(order);
     free(lines);
     if (!outcome.ok) {
@@ -484,7 +498,10 @@ int WriteIndex(Tree* tree) {
 }
 
 void FreeTree(Tree* tree) {
-    for (int i = 0; i < tree->count; ++i) free(tree->folders[i].cover);
+    for (int i = 0; i < tree->count; ++i) {
+        free(tree->folders[i].cover);
+        free(tree->folders[i].title);
+    }
     free(tree->folders);
     free(tree->paths);
     while (QueuedPreviews* queued = tree->queue) {  // left by a stop request
@@ -533,6 +550,15 @@ bool CarryOver(Tree* tree, const Tree* kept, const PathChar* const* changed, int
         if (old.state == FolderState::Waiting) continue;
         record.state = old.state;
         record.imageCount = old.imageCount;
+        if (old.title) {
+            size_t length = strlen(old.title);
+            record.title = static_cast<char*>(malloc(length + 1));
+            if (!record.title) {
+                free(order);
+                return false;
+            }
+            memcpy(record.title, old.title, length + 1);
+        }
         if (old.cover) {
             record.cover = static_cast<PathChar*>(malloc((old.coverLength + 1) * sizeof(PathChar)));
             if (!record.cover) {
@@ -575,12 +601,13 @@ void PrintRebuiltFolders(const Tree* tree) {
 }
 
 int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
-            KeptTree** kept) {
+            KeptTree** kept, bool* indexWritten) {
     Tree tree{};
     tree.root = folder;
     tree.german = options.german;
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
+    tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
@@ -624,6 +651,7 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
 
     if (tree.terminal && !tree.rebuild) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
+    if (indexWritten) *indexWritten = albums > 0;
     if (tree.rebuild) PrintRebuiltFolders(&tree);
     if (albums == 0 && !tree.rebuild) {
         fputs("quimbo-build: no images in this folder or below it: ", stderr);
@@ -659,12 +687,12 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
 
 }  // namespace
 
-int BuildTree(const PathChar* folder, const TreeOptions& options, KeptTree** kept) {
-    return RunTree(folder, options, nullptr, 0, kept);
+int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten, KeptTree** kept) {
+    return RunTree(folder, options, nullptr, 0, kept, indexWritten);
 }
 
 int RebuildTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
                 KeptTree** kept) {
     static const PathChar* const kNone[1] = {nullptr};
-    return RunTree(folder, options, changed ? changed : kNone, changedCount, kept);
+    return RunTree(folder, options, changed ? changed : kNone, changedCount, kept, nullptr);
 }

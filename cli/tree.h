@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <string_view>
+
 #include "../common/platform.h"
 #include "../previews/previews.h"
 
@@ -16,6 +18,7 @@ struct TreeOptions {
     bool previews;                  // --previews: each folder's previews by the one-folder rules
     PreviewOptions previewOptions;  // remakeAll, and the workers (folders and previews share them)
     uint32_t folderWaitMilliseconds;  // how long a folder below waits for another build of it
+    std::string_view indexTitle;      // --title: the album index's name (UTF-8 text); empty for the language's word
 };
 
 // Builds the gallery of `folder` (an existing folder, ending in a separator)
@@ -30,12 +33,15 @@ struct TreeOptions {
 // the rest is still built; progress shows on a terminal, and one summary line
 // ends the run. Returns the exit code: 1 when a file could not be written (or
 // a folder read), else 3 when a preview could not be made, else 2 when no
-// folder had images, else 0.
+// folder had images, else 0. `indexWritten` (when given) tells whether the
+// album index was written.
 //
-// With `kept` (--watch), the image library is not stopped, and what the build learned of each folder is kept there
-// (replacing what it held) for RebuildTree.
+// With `kept` (--watch), the image library is not stopped, and what the
+// build learned of each folder is kept there (replacing what it held) for
+// RebuildTree.
 struct KeptTree;
-int BuildTree(const PathChar* folder, const TreeOptions& options, KeptTree** kept = nullptr);
+int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten = nullptr,
+              KeptTree** kept = nullptr);
 
 // A rebuild of the tree `folder` (--watch; the caller holds its lock): the
 // tree is walked again; a folder that `*kept` knows and whose relative path

@@ -246,15 +246,16 @@ bool IsDue(const WatchedFolder& f, uint64_t now) {
 bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summary) {
     const PathChar* folder = w->root;
     FolderLock lock;
-    if (!LockFolder(folder, w->options.folderWaitMilliseconds, &lock)) {
+    if (!LockFolder(folder, w->options.build.folderWaitMilliseconds, &lock)) {
         ReportFolder(folder, "another build of this folder is still running; tried again later");
         return false;
     }
-    GalleryOutcome outcome = WriteGalleryFiles(folder, w->options.german, ImageCheck::InListing, writer, summary);
+    GalleryOutcome outcome =
+        WriteGalleryFiles(folder, w->options.build.german, ImageCheck::InListing, writer, summary, w->options.title);
     char storage[2 * kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64];
     ByteBuf line(storage);
     if (outcome.noImages) {
-        line.Append("No images in this folder:\n");
+        line.Append("quimbo-build: no images in ");
         AppendPathText(folder, TextLength(folder), line);
         summary->count = 0;
     } else if (!outcome.ok) {
@@ -272,8 +273,8 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
         LeaveOutputLock();
     }
     int made = 0;
-    if (w->options.previews && !outcome.noImages && !outcome.notRegularFile && !StopRequested())
-        made = MakePreviews(folder, w->options.previewOptions, false, true).made;
+    if (w->options.build.previews && !outcome.noImages && !outcome.notRegularFile && !StopRequested())
+        made = MakePreviews(folder, w->options.build.previewOptions, false, true).made;
     UnlockFolder(&lock);
     if (!StopRequested()) PrintRebuildLine(folder, outcome.ok || outcome.failedName == kScriptName ? summary->count : 0, made);
     return true;
@@ -289,12 +290,11 @@ bool RebuildTreeFolders(Watcher* w, KeptTree** kept, uint64_t now) {
         if (IsDue(w->folders[i], now)) changed[changedCount++] = PathOf(w, i);
     }
     FolderLock lock;
-    bool locked = LockFolder(w->root, w->options.folderWaitMilliseconds, &lock);
+    bool locked = LockFolder(w->root, w->options.build.folderWaitMilliseconds, &lock);
     if (!locked) {
         ReportFolder(w->root, "another build of this folder is still running; tried again later");
     } else {
-        TreeOptions options{w->options.german, w->options.previews, w->options.previewOptions, w->options.folderWaitMilliseconds};
-        RebuildTree(w->root, options, changed, changedCount, kept);
+        RebuildTree(w->root, w->options.build, changed, changedCount, kept);
         UnlockFolder(&lock);
     }
     free(changed);
@@ -325,7 +325,7 @@ void PrintRebuildLine(const PathChar* folder, int images, int previewsMade) {
 }
 
 int WatchAndRebuild(const PathChar* folder, const WatchOptions& options, KeptTree* kept) {
-    ShowPreviews = options.previews;
+    ShowPreviews = options.build.previews;
     Watcher w{};
     w.root = folder;
     w.options = options;

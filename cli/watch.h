@@ -11,6 +11,7 @@
 
 #include "../common/platform.h"
 #include "../previews/previews.h"
+#include "../gallery/title.h"
 #include "tree.h"
 
 constexpr uint32_t kQuietMilliseconds = 1000;
@@ -21,11 +22,9 @@ constexpr uint32_t kLongestWaitMilliseconds = 30000;
 constexpr uint32_t kRootCheckMilliseconds = 5000;
 
 struct WatchOptions {
-    bool german;
-    bool previews;
+    TreeOptions build;  // language, previews, workers, how long a rebuild waits for another build, the index's title
     bool recursive;
-    PreviewOptions previewOptions;
-    uint32_t folderWaitMilliseconds;  // how long a rebuild waits for another build of its folder
+    const CarriedTitle* title;  // --title for the page of a one-folder watch, or null
 };
 
 // Watches `folder` (ending in a separator; with options.recursive every
