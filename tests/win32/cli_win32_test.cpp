@@ -85,4 +85,29 @@ TEST(FolderLock, OneBuildOfAFolderAtATimeWhateverPathLeadsToIt) {
     EXPECT_EQ(none.handle, 0);
 }
 
+// quimbo-build.exe reads its UTF-16 command line through getopt_long on a
+// lossless copy: a folder named with letters beyond ASCII and an unpaired
+// surrogate is found, options are read around it in every form, and a title
+// keeps its letters (the lone surrogate shows as U+FFFD).
+TEST(CommandLine, GetoptLongTakesAnyWindowsName) {
+    TempFolder folder;
+    std::wstring album = folder / L"Sch\u00F6n \xD800 -r";
+    MakeFolder(album);
+    MakeFile(album + L"\\a.jpg");
+    std::wstring exe = WindowsPath(QUIMBO_BUILD_EXE);
+    std::wstring line = L"\"" + exe + L"\" --lang=de -j2 --title=\"Sch\u00F6n\xDC00 & Co\" -- \"" + album + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+    std::string page = ReadBytes(album + L"\\!pictures.html");
+    EXPECT_NE(page.find("<html lang=\"de\">"), std::string::npos);
+    EXPECT_NE(page.find("const title=\"Sch\xC3\xB6n\xEF\xBF\xBD \\u0026 Co\";"), std::string::npos);
+}
+
 }  // namespace
