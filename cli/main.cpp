@@ -444,7 +444,7 @@ int MAIN(int argc, PathChar** argv) {
     if (outcome.noImages) {
         fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
-        fputs(" (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n", stderr);
+        fputs(" (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
         return 2;
     }
     if (outcome.notRegularFile) {
@@ -456,7 +456,7 @@ int MAIN(int argc, PathChar** argv) {
     }
     int exitCode = 0;
     if (!outcome.ok) {
-        fputs("Cannot write ", stderr);
+        fputs("quimbo-build: cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         PrintReason(outcome.error);
