@@ -149,6 +149,7 @@ TEST(GivenTitle, EscapedForTheScriptAndReadBackWhole) {
         {"a\"b</script>&c", "a\\u0022b\\u003C/script\\u003E\\u0026c", "a\"b</script>&c"},
         {"x\\y\nz\t\x01\x7F", "x\\\\y\\nz\\t\\u0001\\u007F", "x\\y\nz\t\x01\x7F"},
         {"Sch\xC3\xB6n \xFF\xC3", "Sch\xC3\xB6n \xEF\xBF\xBD\xEF\xBF\xBD", "Sch\xC3\xB6n \xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"lone\xED\xA0\x80", "lone\xEF\xBF\xBD", "lone\xEF\xBF\xBD"},  // an unpaired surrogate from Windows: one
         {"a\xE2\x80\xA8" "b\xC2\x85", "a\\u2028b\\u0085", "a\xE2\x80\xA8" "b\xC2\x85"},
         {"&ndash;", "\\u0026ndash;", "&ndash;"},  // not turned into a dash by the carry-over
         {std::string(78, 'x'), std::string(78, 'x'), std::string(78, 'x')},
