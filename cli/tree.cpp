@@ -610,6 +610,7 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
     tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
+    tree.printer.treeRootLength = TextLength(folder);  // images are named by their path below the tree's folder
     tree.folderWait = options.folderWaitMilliseconds;
     tree.rebuild = changed != nullptr;
     if (!WalkTree(&tree) || (tree.rebuild && *kept && !CarryOver(&tree, &(*kept)->tree, changed, changedCount))) {
@@ -654,19 +655,23 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
     if (indexWritten) *indexWritten = albums > 0;
     if (tree.rebuild) PrintRebuiltFolders(&tree);
     if (albums == 0 && !tree.rebuild) {
-        fputs("quimbo-build: no images in this folder or below it: ", stderr);
+        fputs("quimbo-build: no images in ", stderr);
         char storage[kPathTextCapacity];
         ByteBuf text(storage);
         AppendPathText(folder, TextLength(folder), text);
         fwrite(text.buf, 1, text.len, stderr);
-        fputs("\n", stderr);
+        fputs(" or below it (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
     }
     PreviewCounts counts = tree.previewCounts;
-    int failed = failedFolders + tree.failures + counts.failedImages + counts.failedWrites + counts.withoutLibrary +
-                 (albums < 0 ? 1 : 0);
+    // The one-folder run's summary form ("quimbo-build: previews: made ..."),
+    // after the galleries' own part.
+    int failedGalleries = failedFolders + tree.failures + (albums < 0 ? 1 : 0);
+    int failedPreviews = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (!tree.rebuild)
-        fprintf(stderr, "galleries: written %d, folders without images %d, previews made %d, up to date %d, failed %d\n",
-                galleries, withoutImages, counts.made, counts.upToDate, failed);
+        fprintf(stderr,
+                "quimbo-build: galleries: written %d, without images %d, failed %d; previews: made %d, up to date %d, "
+                "failed %d\n",
+                galleries, withoutImages, failedGalleries, counts.made, counts.upToDate, failedPreviews);
     int failures = failedFolders + tree.failures;
     if (kept) {  // the tree is kept for the next rebuild, in place of the last
         for (int i = 0; i < tree.count; ++i) tree.folders[i].built = false;

@@ -257,9 +257,10 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
     if (outcome.noImages) {
         line.Append("quimbo-build: no images in ");
         AppendPathText(folder, TextLength(folder), line);
+        line.Append(" (images: " QUIMBO_IMAGE_KINDS ")");
         summary->count = 0;
     } else if (!outcome.ok) {
-        line.Append(outcome.notRegularFile ? "quimbo-build: not a regular file: " : "Cannot write ");
+        line.Append(outcome.notRegularFile ? "quimbo-build: not a regular file: " : "quimbo-build: cannot write ");
         AppendPathText(folder, TextLength(folder), line);
         AppendPathText(outcome.failedName, TextLength(outcome.failedName), line);
         if (!outcome.notRegularFile) {
