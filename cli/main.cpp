@@ -228,7 +228,7 @@ static void PrintHelp() {
           "could not be made, 64 a malformed command line, 75 another build of the\n"
           "folder still running after 10 seconds.\n"
           "\n"
-          "Full documentation: man quimbo-build\n",
+          "Full documentation: man quimbo-build (Windows: README.txt in the zip)\n",
           stdout);
 }
 
