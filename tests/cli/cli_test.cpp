@@ -105,8 +105,8 @@ TEST(QuimboBuild, CommandLineCases) {
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
     const std::string tooLong(5000, 'n');  // longer than any path the system takes
-    const std::string usage = "usage: quimbo-build [OPTION]... FOLDER\n"
-                              "Try 'quimbo-build --help' for more information.\n";
+    const std::string usage = "quimbo-build: usage: quimbo-build [OPTION]... FOLDER\n"
+                              "quimbo-build: try 'quimbo-build --help' for more information.\n";
     const std::string jobs = "quimbo-build: --jobs needs a whole number of 1 or more, not: ";
     struct Case {
         std::string args;
