@@ -231,12 +231,13 @@ static void PrintHelp() {
           "could not be made, 64 a malformed command line, 75 another build of the\n"
           "folder still running after 10 seconds.\n"
           "\n"
-          "Full documentation: man quimbo-build\n",
+          "Full documentation: man quimbo-build (Windows: README.txt in the zip)\n",
           stdout);
 }
 
 // A malformed command line: "quimbo-build: " `what` and `arg` (when given),
-// the usage line and where to find more, on stderr. Returns the exit code 64.
+// the usage line and where to find more, on stderr, each line with the
+// program's name in front. Returns the exit code 64.
 static int UsageError(const char* what, const char* arg = nullptr) {
     fputs("quimbo-build: ", stderr);
     fputs(what, stderr);
@@ -249,8 +250,8 @@ static int UsageError(const char* what, const char* arg = nullptr) {
             fwrite(text.buf, 1, text.len, stderr);
         }
     }
-    fputs("\nusage: quimbo-build [OPTION]... FOLDER\n"
-          "Try 'quimbo-build --help' for more information.\n",
+    fputs("\nquimbo-build: usage: quimbo-build [OPTION]... FOLDER\n"
+          "quimbo-build: try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
 }
