@@ -7,6 +7,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -14,9 +15,10 @@
 #include "../common/grow.h"
 #include "../gallery/albums.h"
 #include "../gallery/build.h"
+#include "../previews/preview_job.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
-#include "preview_job.h"
 
 namespace {
 
@@ -33,6 +35,7 @@ struct FolderRecord {
     int imageCount;
     PathChar* cover;    // from malloc, zero-terminated: the first image's name, then the cover's
     size_t coverLength;
+    char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
 // One folder's previews in the pool's queue.
@@ -45,6 +48,8 @@ struct QueuedPreviews {
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     bool german, previews, remakeAll, terminal;
+    std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
+    PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
     // only the record it took.
@@ -74,11 +79,7 @@ void FormFolderPath(const Tree* tree, int index, const PathChar* name, PathBuf& 
 }
 
 // Prints one line on stderr, clearing a progress line first.
-void PrintLineLocked(const Tree* tree, const ByteBuf& line) {
-    if (tree->terminal) fputs("\r                                        \r", stderr);
-    fwrite(line.buf, 1, line.len, stderr);
-    fputs("\n", stderr);
-}
+void PrintLineLocked(const Tree* tree, const ByteBuf& line) { PrintLineLocked(tree->terminal, line); }
 
 // "quimbo-build: PATH: REASON" (REASON the system's text for `error`, or `reason`).
 void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const char* reason = nullptr) {
@@ -108,7 +109,7 @@ bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
         return false;
     for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
     tree->paths[tree->pathsUsed + length] = 0;
-    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0};
+    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, nullptr};
     tree->pathsUsed += length + 1;
     return true;
 }
@@ -234,6 +235,15 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
             for (size_t i = 0; i <= summary->firstLength; ++i) record.cover[i] = summary->first[i];
             record.coverLength = summary->firstLength;
         }
+        // The index lists the album under the title its user gave the gallery.
+        std::string_view given(outcome.title.text, outcome.title.length);
+        if (IsGivenTitle(given)) {
+            char storage[4 * kTitleMaxBytes];  // an escape is never shorter than what it stands for
+            ByteBuf text(storage);
+            AppendTitleText(given, text);
+            record.title = static_cast<char*>(malloc(text.len + 1));
+            if (record.title) memcpy(record.title, text.buf, text.len + 1);
+        }
     }
     if (!tree->previews) return nullptr;
 
@@ -246,11 +256,11 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         queued->folder = folderCopy;
         queued->job.folder = folderCopy;
         queued->job.remakeAll = tree->remakeAll;
-        queued->job.terminal = tree->terminal;
+        queued->job.reporter = PrintingReporter(&tree->printer);
         listed = CollectImages(&queued->job);
         if (listed) RemoveAbandonedTemporaries(&queued->job);
     }
-    if (!listed) ReportPath(tree, folder.buf, kErrorNoMemory, "no previews: out of memory");
+    if (!listed) ReportPath(tree, folder.buf, kErrorOutOfMemory, "no previews: out of memory");
     EnterOutputLock();
     if (queued) {
         tree->previewCounts.failedImages += queued->job.counts.failedImages;
@@ -417,7 +427,7 @@ int WriteIndex(Tree* tree) {
     if (!order || !lines) {
         free(order);
         free(lines);
-        ReportPath(tree, path.buf, kErrorNoMemory);
+        ReportPath(tree, path.buf, kErrorOutOfMemory);
         return -1;
     }
     for (int i = 0; i < tree->count; ++i) {
@@ -442,12 +452,13 @@ int WriteIndex(Tree* tree) {
         bool album = record.state == FolderState::Album && record.cover;
         if (!album && !record.albumsBelow) continue;
         lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
-                                   record.cover, record.coverLength};
+                                   record.cover, record.coverLength,
+                                   album && record.title ? std::string_view(record.title) : std::string_view()};
     }
     char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
     AppendRootName(tree->root, rootName);
-    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german, tree->indexTitle);
     free(order);
     free(lines);
     if (!outcome.ok) {
@@ -468,20 +479,25 @@ int WriteIndex(Tree* tree) {
 }
 
 void FreeTree(Tree* tree) {
-    for (int i = 0; i < tree->count; ++i) free(tree->folders[i].cover);
+    for (int i = 0; i < tree->count; ++i) {
+        free(tree->folders[i].cover);
+        free(tree->folders[i].title);
+    }
     free(tree->folders);
     free(tree->paths);
 }
 
 }  // namespace
 
-int BuildTree(const PathChar* folder, const TreeOptions& options) {
+int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten) {
     Tree tree{};
     tree.root = folder;
     tree.german = options.german;
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
+    tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
+    tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree)) {
         fputs("quimbo-build: out of memory\n", stderr);
@@ -508,7 +524,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
             PathChar storage[kPathCapacity];
             PathBuf path(storage);
             FormFolderPath(&tree, i, nullptr, path);
-            ReportPath(&tree, path.buf, kErrorNoMemory);
+            ReportPath(&tree, path.buf, kErrorOutOfMemory);
             record.state = FolderState::Failed;
         }
         failedFolders += record.state == FolderState::Failed;
@@ -518,6 +534,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options) {
 
     if (tree.terminal) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
+    if (indexWritten) *indexWritten = albums > 0;
     if (albums == 0) {
         fputs("quimbo-build: no images in this folder or below it: ", stderr);
         char storage[kPathTextCapacity];

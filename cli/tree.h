@@ -4,14 +4,17 @@
 
 #include <stdint.h>
 
+#include <string_view>
+
 #include "../common/platform.h"
-#include "previews.h"
+#include "../previews/previews.h"
 
 struct TreeOptions {
     bool german;
     bool previews;                  // --previews: each folder's previews by the one-folder rules
     PreviewOptions previewOptions;  // remakeAll, and the workers (folders and previews share them)
     uint32_t folderWaitMilliseconds;  // how long a folder below waits for another build of it
+    std::string_view indexTitle;      // --title: the album index's name (UTF-8 text); empty for the language's word
 };
 
 // Builds the gallery of `folder` (an existing folder, ending in a separator)
@@ -26,5 +29,6 @@ struct TreeOptions {
 // the rest is still built; progress shows on a terminal, and one summary line
 // ends the run. Returns the exit code: 1 when a file could not be written (or
 // a folder read), else 3 when a preview could not be made, else 2 when no
-// folder had images, else 0.
-int BuildTree(const PathChar* folder, const TreeOptions& options);
+// folder had images, else 0. `indexWritten` (when given) tells whether the
+// album index was written.
+int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten = nullptr);

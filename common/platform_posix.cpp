@@ -28,6 +28,7 @@
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
 const SystemError kErrorDiskFull = ENOSPC;
 const SystemError kErrorOutOfMemory = ENOMEM;
+const SystemError kErrorAccessDenied = EACCES;
 
 // ---- Files -------------------------------------------------------------------------------
 

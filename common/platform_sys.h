@@ -38,4 +38,8 @@ long ReadStart(const PathChar* path, char* data, size_t size, SystemError* error
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
 bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
 
+// OpenImageFile and ReadImageFile, as platform.h describes them.
+ImageOpen OpenImage(const PathChar* path, ImageFile* file, SystemError* error);
+bool ReadImage(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
+
 }  // namespace sys

@@ -37,19 +37,20 @@ static void FinishOutput(LineWriter* writer, GalleryOutcome* outcome, OutputFile
     }
 }
 
-GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check) {
-    return WriteGalleryFiles(folder, german, check, &SharedOutput, nullptr);
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check,
+                                 const CarriedTitle* givenTitle) {
+    return WriteGalleryFiles(folder, german, check, &SharedOutput, nullptr, givenTitle);
 }
 
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
-                                 ListingSummary* summary) {
-    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false};
+                                 ListingSummary* summary, const CarriedTitle* givenTitle) {
+    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false, {}};
     // With ImageCheck::InListing the listing answers the presence test on its
     // way; every path that stops before it asks the presence test itself, so
     // that a folder without images is always told as such, and nothing is written.
     auto noImages = [&outcome, folder, check]() {
         if (check != ImageCheck::InListing || FolderHasImages(folder)) return false;
-        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true};
+        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}};
         return true;
     };
     PathChar pageStorage[kPathCapacity];
@@ -77,6 +78,8 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 
     SystemError error = 0;
     CarriedTitle title = ReadCarriedTitle(pagePath.buf, german, &error);
+    if (givenTitle) title = *givenTitle;  // the user's word on the command line wins
+    outcome.title = title;
     OutputFile file;
     if (error) {
         if (noImages()) return outcome;
@@ -91,7 +94,7 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
         SystemError listingError = WriteImageEntries(writer, folder, &hasImages, summary);
         if (check == ImageCheck::InListing && (listingError ? noImages() : !hasImages)) {
             DiscardOutputFile(&file);
-            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true};
+            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}};
             return outcome;
         }
         WritePageFooter(writer, german, DateTimeStamp().text);
