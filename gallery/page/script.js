@@ -391,9 +391,11 @@ document.addEventListener("DOMContentLoaded", function () {
   zoom.addEventListener("pointercancel", fingerAb);
   window.addEventListener("popstate", verlaufGeaendert);
   // Ein Link auf ein Bild (!pictures.html#NAME): die Wand darunter, das Bild darueber,
-  // damit "Zurueck" zur Wand fuehrt
+  // damit "Zurueck" zur Wand fuehrt; neu geladen auf dem eigenen Eintrag: nur das Bild
   var b = bildAusAdresse();
-  if (b) {
+  if (b && history.state && history.state.quimboZoom) {
+    zeigAdresse(b, true);
+  } else if (b) {
     history.replaceState(null, "", location.pathname + location.search);
     zeigAdresse(b, false);
   }

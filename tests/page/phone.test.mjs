@@ -121,6 +121,9 @@ describe('zoom view on a phone and by link', () => {
     await page.keyboard.press('ArrowRight');
     await page.click('#zoom .zRechts');
     assert.deepEqual(await address(page), ['#a%201.png', entries + 1]);
+    await page.reload();  // the same image again, on the same entry
+    await page.waitForFunction(() => document.getElementById('zoomBild')?.complete);
+    assert.deepEqual([await zoomed(page), await address(page)], ['a%201.png', ['#a%201.png', entries + 1]]);
     await page.goBack();
     await page.waitForFunction(() => document.getElementById('zoom').style.display === 'none');
     assert.deepEqual([await address(page), await page.evaluate(() => document.activeElement.id)], [['', entries + 1], '004']);
