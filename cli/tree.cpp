@@ -498,6 +498,7 @@ int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWri
     tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
+    tree.printer.treeRootLength = TextLength(folder);  // images are named by their path below the tree's folder
     tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree)) {
         fputs("quimbo-build: out of memory\n", stderr);
@@ -536,18 +537,22 @@ int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWri
     int albums = WriteIndex(&tree);
     if (indexWritten) *indexWritten = albums > 0;
     if (albums == 0) {
-        fputs("quimbo-build: no images in this folder or below it: ", stderr);
+        fputs("quimbo-build: no images in ", stderr);
         char storage[kPathTextCapacity];
         ByteBuf text(storage);
         AppendPathText(folder, TextLength(folder), text);
         fwrite(text.buf, 1, text.len, stderr);
-        fputs("\n", stderr);
+        fputs(" or below it (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
     }
     PreviewCounts counts = tree.previewCounts;
-    int failed = failedFolders + tree.failures + counts.failedImages + counts.failedWrites + counts.withoutLibrary +
-                 (albums < 0 ? 1 : 0);
-    fprintf(stderr, "galleries: written %d, folders without images %d, previews made %d, up to date %d, failed %d\n",
-            galleries, withoutImages, counts.made, counts.upToDate, failed);
+    // The one-folder run's summary form ("quimbo-build: previews: made ..."),
+    // after the galleries' own part.
+    int failedGalleries = failedFolders + tree.failures + (albums < 0 ? 1 : 0);
+    int failedPreviews = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
+    fprintf(stderr,
+            "quimbo-build: galleries: written %d, without images %d, failed %d; previews: made %d, up to date %d, "
+            "failed %d\n",
+            galleries, withoutImages, failedGalleries, counts.made, counts.upToDate, failedPreviews);
     FreeTree(&tree);
 
     if (failedFolders || tree.failures || counts.failedWrites || counts.withoutLibrary || albums < 0) return 1;
