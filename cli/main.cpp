@@ -26,6 +26,7 @@
 #include "cli_previews.h"
 #include "cli_text.h"
 #include "tree.h"
+#include "watch.h"
 
 #if QUIMBO_WIN32
 #define MAIN wmain
@@ -110,7 +111,7 @@ static bool ParseFixedTime(const char* text, LocalTime* time) {
 
 // Everything the command line asks for.
 struct CommandLine {
-    bool previews, recursive, open;
+    bool previews, recursive, open, watch;
     PreviewOptions previewOptions;
     bool titleGiven;
     CarriedTitle title;          // --title as the page's script holds it (TitleForScript)
@@ -184,6 +185,8 @@ static const OptionSpec kOptions[] = {
      "-r, --recursive", "also every folder below FOLDER (not hidden folders\nnor links), and the album index !albums.html"},
     {"jobs", 'j', required_argument, ApplyJobs, "-j, --jobs N",
      "workers for previews and folders: 1 or more, at\nmost 64 run (default: number of cores)"},
+    {"watch", 0, no_argument, [](CommandLine* l, const char*) -> const char* { return l->watch = true, nullptr; },
+     "--watch", "after the build, build again each folder whose\nimages change, until stopped (Ctrl+C)"},
     {"open", 0, no_argument, [](CommandLine* l, const char*) -> const char* { return l->open = true, nullptr; },
      "--open", "open the page (with -r: the album index) in the\nuser's web browser"},
     {"fixed-time", 0, required_argument, ApplyFixedTime, nullptr, nullptr},  // for golden files
@@ -413,6 +416,11 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 2;
     }
+    // --watch ends on Ctrl+C (SIGINT, SIGTERM) once the file being written is
+    // complete; so does the first build.
+    bool watch = line.watch;
+    if (watch) CatchStopRequests();
+
     // One build of a folder at a time, from the listing to the last preview: a
     // second one waits for the first to end, and then builds on what it wrote.
     FolderLock lock;
@@ -432,15 +440,23 @@ int MAIN(int argc, PathChar** argv) {
         ByteBuf indexTitle(storage);
         if (line.titleGiven) AppendTitleText(std::string_view(line.title.text, line.title.length), indexTitle);
         bool indexWritten = false;
-        int exitCode = BuildTree(folder.buf,
-                                 TreeOptions{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u,
-                                             indexTitle.View()},
-                                 &indexWritten);
+        TreeOptions options{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, indexTitle.View()};
+        KeptTree* kept = nullptr;
+        int exitCode = BuildTree(folder.buf, options, &indexWritten, watch ? &kept : nullptr);
         if (line.open && indexWritten) {
-            folder.AppendZ(kAlbumsName);
-            if (!folder.overflow) OpenForTheUser(folder.buf);
+            PathChar pathStorage[kPathCapacity];
+            PathBuf index(pathStorage);
+            index.AppendZ(folder.buf);
+            index.AppendZ(kAlbumsName);
+            if (!index.overflow) OpenForTheUser(index.buf);
         }
-        return exitCode;
+        if (!watch) return exitCode;
+        UnlockFolder(&lock);
+        if (StopRequested()) {
+            FreeKeptTree(kept);
+            return 0;
+        }
+        return WatchAndRebuild(folder.buf, WatchOptions{options, true, nullptr}, kept);
     }
 
     // Whether the folder holds images at all comes from the listing's own
@@ -451,17 +467,19 @@ int MAIN(int argc, PathChar** argv) {
         fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
         fputs(" (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
-        return 2;
+        if (!watch) return 2;
     }
     if (outcome.notRegularFile) {
         fputs("quimbo-build: not a regular file: ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         fputs("\n", stderr);
-        return 1;
+        if (!watch) return 1;
     }
     int exitCode = 0;
-    if (!outcome.ok) {
+    if (outcome.noImages || outcome.notRegularFile) {
+        // Only --watch comes here: images may come, and the folder is watched all the same.
+    } else if (!outcome.ok) {
         fputs("quimbo-build: cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
@@ -470,16 +488,22 @@ int MAIN(int argc, PathChar** argv) {
     } else {
         PrintPagePath(folder.buf);
     }
-    if (line.previews) {
-        PreviewCounts counts = MakePreviews(folder.buf, line.previewOptions);
+    if (line.previews && !outcome.noImages && !outcome.notRegularFile) {
+        PreviewCounts counts = MakePreviews(folder.buf, line.previewOptions, true, watch);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
     UnlockFolder(&lock);
     // The page is there when it was written, even if the script was not.
     if (line.open && (outcome.ok || outcome.failedName == kScriptName)) {
-        folder.AppendZ(kPageName);
-        if (!folder.overflow) OpenForTheUser(folder.buf);
+        PathChar pathStorage[kPathCapacity];
+        PathBuf page(pathStorage);
+        page.AppendZ(folder.buf);
+        page.AppendZ(kPageName);
+        if (!page.overflow) OpenForTheUser(page.buf);
     }
-    return exitCode;
+    if (!watch) return exitCode;
+    if (StopRequested()) return 0;
+    TreeOptions build{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, std::string_view()};
+    return WatchAndRebuild(folder.buf, WatchOptions{build, false, line.titleGiven ? &line.title : nullptr}, nullptr);
 }

@@ -42,4 +42,12 @@ bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
 ImageOpen OpenImage(const PathChar* path, ImageFile* file, SystemError* error);
 bool ReadImage(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
 
+// True when the test build's stand-in limit (SetWatchLimitForTests) allows
+// no more than the `watching` folders watched now; always false in a release.
+bool WatchLimitReached(int watching);
+
+// POSIX: the end of the pipe a stop request writes into (CatchStopRequests);
+// -1 before it is set up.
+int StopWakeDescriptor();
+
 }  // namespace sys

@@ -90,7 +90,7 @@ TEST(QuimboBuild, VersionAndHelpGoToStdoutAndExitZero) {
         EXPECT_EQ(help.err, "") << flag;
         EXPECT_EQ(help.out.rfind("usage: quimbo-build [OPTION]... FOLDER\n", 0), 0u) << help.out;
         for (std::string line : {"\n      --lang de|en ", "\n      --title TEXT ", "\n  -p, --previews[=all] ",
-                                 "\n  -r, --recursive ", "\n  -j, --jobs N ", "\n      --open ", "\n      --version ",
+                                 "\n  -r, --recursive ", "\n  -j, --jobs N ", "\n      --watch ", "\n      --open ", "\n      --version ",
                                  "\n  -h, --help ", "\n      -- ", "\nFull documentation: man quimbo-build "})
             EXPECT_NE(help.out.find(line), std::string::npos) << line;
     }

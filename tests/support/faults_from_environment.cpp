@@ -9,6 +9,7 @@
 //             holds PART; given more than once, those that hold any of them
 //   hold=PART the first file whose path holds PART is found held by another
 //             running build (its temporary is made and kept open and locked)
+//   watches=N the system allows N watched folders (--watch), no more
 // each with the system's code for a full disk. When QUIMBO_TEST_CALL_LOG names
 // a file, every file call the seam saw is written there at exit, one per line
 // (testsupport::CallLogText).
@@ -18,6 +19,7 @@
 
 #include <string>
 
+#include "common/fault_seam.h"
 #include "tests/support/file_faults.h"
 
 namespace {
@@ -51,6 +53,7 @@ struct ArmFromEnvironment {
             else if (const char* part = value("search-in=")) faults->FailSearchIn(part, kErrorDiskFull);
             else if (const char* part = value("in=")) faults->AimAt(part);
             else if (const char* part = value("hold=")) faults->HoldFirstFileOf(part);
+            else if (const char* n = value("watches=")) SetWatchLimitForTests(atoi(n));
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());
         }
     }
