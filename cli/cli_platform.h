@@ -65,6 +65,9 @@ bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t si
 
 void CloseImageFile(ImageFile* file);
 
+// Milliseconds on a clock that only goes forward, from some start; for time-outs.
+uint64_t MonotonicMilliseconds();
+
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 

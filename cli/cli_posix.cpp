@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "cli_platform.h"
@@ -91,6 +92,12 @@ bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t si
 void CloseImageFile(ImageFile* file) {
     if (file->handle >= 0) close(static_cast<int>(file->handle));
     *file = ImageFile{-1, 0};
+}
+
+uint64_t MonotonicMilliseconds() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
 int ProcessorCount() {

@@ -68,6 +68,8 @@ void CloseImageFile(ImageFile* file) {
     *file = ImageFile{0, 0};
 }
 
+uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
+
 int ProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);

@@ -19,6 +19,7 @@
 #include "../gallery/build.h"
 #include "cli_platform.h"
 #include "cli_text.h"
+#include "folder_build.h"
 #include "previews.h"
 #include "tree.h"
 
@@ -220,22 +221,30 @@ int MAIN(int argc, PathChar** argv) {
     }
     // One build of a folder at a time, from the listing to the last preview: a
     // second one waits for the first to end, and then builds on what it wrote.
-    FolderLock lock;
-    if (!LockFolder(folder.buf, kFolderWaitSeconds * 1000, &lock)) {
+    // The folder is opened once, here; its files are read and written through
+    // what was opened. One that cannot be opened is built by its path all the
+    // same, and the build says what stands in its way.
+    static FolderBuild build;  // large: not on the stack
+    SystemError takeError = 0;
+    if (TakeFolder(&build, folder.buf, nullptr, kFolderWaitSeconds * 1000, &takeError) == FolderTake::Busy) {
         fprintf(stderr, "quimbo-build: another build of this folder is still running after %d s: ", kFolderWaitSeconds);
         PrintPath(stderr, folderArg);
         fputs("\n", stderr);
         return 75;
     }
 
-    // The tree's own folder stays locked (above) for the whole run; each folder
-    // below is locked while its gallery is written.
-    if (recursive)
-        return BuildTree(folder.buf, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
+    // The tree's own folder stays held (above) for the whole run; each folder
+    // below is held while its gallery and its previews are made.
+    if (recursive) {
+        int exitCode = BuildTree(&build, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
+        ReleaseFolder(&build);
+        return exitCode;
+    }
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.
-    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, GermanUi, ImageCheck::InListing);
+    static LineWriter writer;
+    GalleryOutcome outcome = WriteFolderGallery(&build, GermanUi, &writer, nullptr);
     if (outcome.noImages) {
         fputs("No images in this folder:\n", stderr);
         PrintPath(stderr, folder.buf);
@@ -260,10 +269,10 @@ int MAIN(int argc, PathChar** argv) {
         PrintPagePath(folder.buf);
     }
     if (previews) {
-        PreviewCounts counts = MakePreviews(folder.buf, previewOptions);
+        PreviewCounts counts = MakeFolderPreviews(&build, previewOptions);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
-    UnlockFolder(&lock);
+    ReleaseFolder(&build);
     return exitCode;
 }

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "../common/platform.h"
+#include "folder_build.h"
 #include "previews.h"
 
 struct TreeOptions {
@@ -14,17 +15,22 @@ struct TreeOptions {
     uint32_t folderWaitMilliseconds;  // how long a folder below waits for another build of it
 };
 
-// Builds the gallery of `folder` (an existing folder, ending in a separator)
-// and of every folder below it that holds images, the same two files a run on
-// that folder alone writes. Folders only: links to folders are not followed,
-// hidden (and on Windows system) folders are skipped. The caller holds the
-// lock of `folder` itself; each folder below is locked while its gallery is
-// written (one that another build still holds after the wait is reported and
-// counted as a failure). Then writes the album
-// index into `folder` and prints its path on stdout. A folder that cannot be
-// read or written is reported on stderr as "quimbo-build: PATH: REASON" and
+// Builds the gallery of `root` (an existing folder the caller has taken with
+// TakeFolder and holds for the whole run; a folder it could not open is
+// built by its path) and of every folder below it that holds images, the
+// same two files a run on that folder alone writes. Folders only: links to
+// folders are not followed, hidden (and on Windows system) folders are
+// skipped, and every folder below is opened from the tree's own without
+// following a link, so that one replaced by a link since the walk is
+// reported and left alone. Each folder below is held while its gallery and
+// its previews are made; one that another build holds is set aside and tried
+// again after the others, all of them until one shared wait has passed
+// (`folderWaitMilliseconds`); one still held then is reported. Then writes the
+// album index into the tree's folder and prints its path on stdout (an old
+// index is rewritten to list no album when there is none). A folder that cannot
+// be read or written is reported on stderr as "quimbo-build: PATH: REASON" and
 // the rest is still built; progress shows on a terminal, and one summary line
 // ends the run. Returns the exit code: 1 when a file could not be written (or
-// a folder read), else 3 when a preview could not be made, else 2 when no
-// folder had images, else 0.
-int BuildTree(const PathChar* folder, const TreeOptions& options);
+// a folder read), else 75 when a folder was still held by another build, else
+// 3 when a preview could not be made, else 2 when no folder had images, else 0.
+int BuildTree(FolderBuild* root, const TreeOptions& options);

@@ -22,6 +22,8 @@ struct FileCalls {
     long (*read)(const PathChar* path, char* data, size_t size, SystemError* error);
     bool (*findFirst)(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
     bool (*findNext)(DirSearch* search, FoundEntry* entry, SystemError* error);
+    // A folder opened for its build (OpenHeldFolder).
+    FolderOpen (*openFolder)(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
 };
 
 // The system's own calls.

@@ -10,7 +10,7 @@
 
 const FileCalls kSystemFileCalls = {
     sys::CreateNewFile, sys::WriteBytes, sys::FlushFile, sys::CloseFile,
-    sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext,
+    sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext, sys::OpenFolder,
 };
 
 static FileCalls Calls = kSystemFileCalls;
@@ -52,7 +52,7 @@ bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError*
 
 bool CloseOutputFile(FileHandle file, SystemError* error) { return CALL(close, CloseFile)(file, error); }
 
-bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+bool FinishOutputFile(OutputFile* out, SystemError* error) {
     SystemError closeError = 0;
     bool ok = CALL(flush, FlushFile)(out->handle, error);
     bool closed = CALL(close, CloseFile)(out->handle, &closeError);
@@ -61,9 +61,18 @@ bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error)
         *error = closeError;
         ok = false;
     }
-    if (ok) ok = CALL(move, MoveOver)(out->temporary, path, error);
     if (!ok) sys::RemoveFile(out->temporary);
     return ok;
+}
+
+bool MoveOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+    bool ok = CALL(move, MoveOver)(out->temporary, path, error);
+    if (!ok) sys::RemoveFile(out->temporary);
+    return ok;
+}
+
+bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+    return FinishOutputFile(out, error) && MoveOutputFile(out, path, error);
 }
 
 void DiscardOutputFile(OutputFile* out) {
@@ -115,4 +124,8 @@ bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entr
 
 bool FindNextEntry(DirSearch* search, FoundEntry* entry, SystemError* error) {
     return CALL(findNext, FindNext)(search, entry, error);
+}
+
+FolderOpen OpenHeldFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {
+    return CALL(openFolder, OpenFolder)(path, base, folder, error);
 }

@@ -38,4 +38,7 @@ long ReadStart(const PathChar* path, char* data, size_t size, SystemError* error
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
 bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
 
+// OpenHeldFolder, as platform.h describes it.
+FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
+
 }  // namespace sys

@@ -150,7 +150,7 @@ TEST(QuimboBuild, AFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Cannot write " + (dir / "!pictures.html").string() + ": Is a directory\n");
-    EXPECT_TRUE(fs::exists(dir / "$create-Thumbnails.cmd"));  // the build still went on with the script
+    EXPECT_FALSE(fs::exists(dir / "$create-Thumbnails.cmd"));  // page and script go together, or neither
 }
 
 TEST(QuimboBuild, PatternsIgnoreCaseAndEachIsOrderedByName) {

@@ -9,6 +9,9 @@
 //             holds PART; given more than once, those that hold any of them
 //   hold=PART the first file whose path holds PART is found held by another
 //             running build (its temporary is made and kept open and locked)
+//   pause=PART before the first folder whose path holds PART is opened for its
+//             build, the file QUIMBO_TEST_PAUSE_FLAG names is made, and the run
+//             waits until it is removed
 // each with the system's code for a full disk. When QUIMBO_TEST_CALL_LOG names
 // a file, every file call the seam saw is written there at exit, one per line
 // (testsupport::CallLogText).
@@ -51,6 +54,7 @@ struct ArmFromEnvironment {
             else if (const char* part = value("search-in=")) faults->FailSearchIn(part, kErrorDiskFull);
             else if (const char* part = value("in=")) faults->AimAt(part);
             else if (const char* part = value("hold=")) faults->HoldFirstFileOf(part);
+            else if (const char* part = value("pause=")) faults->PauseBeforeFolder(part, getenv("QUIMBO_TEST_PAUSE_FLAG"));
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());
         }
     }
