@@ -1,5 +1,7 @@
 #include "folder_build.h"
 
+#include "cli_previews.h"
+
 FolderTake TakeFolder(FolderBuild* build, const PathChar* path, const HeldFolder* base, uint32_t waitMilliseconds,
                       SystemError* error) {
     build->lock.handle = 0;
@@ -35,11 +37,11 @@ GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* w
     return outcome;
 }
 
-bool ListFolderPreviews(FolderBuild* build, bool remakeAll, bool terminal) {
+bool ListFolderPreviews(FolderBuild* build, bool remakeAll, PreviewReporter reporter) {
     PreviewJob& job = build->previews;
     job.folder = build->path;
     job.remakeAll = remakeAll;
-    job.terminal = terminal;
+    job.reporter = reporter;
     WorkInFolder(&build->folder);
     bool listed = CollectImages(&job);
     if (listed) RemoveAbandonedTemporaries(&job);
@@ -55,7 +57,7 @@ ItemResult MakeFolderPreview(FolderBuild* build, int item, PreviewWorker* worker
 }
 
 PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options) {
-    return MakePreviews(build->path, options);
+    return MakePreviews(build->path, options, &build->folder);
 }
 
 void ReleaseFolder(FolderBuild* build) {

@@ -25,8 +25,8 @@
 
 #include "../common/platform.h"
 #include "../gallery/build.h"
-#include "preview_job.h"
-#include "previews.h"
+#include "../previews/preview_job.h"
+#include "../previews/previews.h"
 
 struct FolderBuild {
     PathChar path[kPathCapacity];  // the folder, ending in a separator
@@ -58,9 +58,9 @@ FolderTake TakeFolder(FolderBuild* build, const PathChar* path, const HeldFolder
 GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary);
 
 // Lists the images of the taken folder that get a preview into
-// `build->previews` and removes what a killed run left of their temporaries
+// `build->previews` (each problem told to `reporter`) and removes what a killed run left of their temporaries
 // (CollectImages, RemoveAbandonedTemporaries). False when memory ran out.
-bool ListFolderPreviews(FolderBuild* build, bool remakeAll, bool terminal);
+bool ListFolderPreviews(FolderBuild* build, bool remakeAll, PreviewReporter reporter);
 
 // Makes the preview of item `item` of the list, on any thread; `worker` is
 // that thread's own (MakeOnePreview).

@@ -18,9 +18,9 @@
 #include "../common/common.h"
 #include "../gallery/build.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
 #include "folder_build.h"
-#include "previews.h"
 #include "tree.h"
 
 #if QUIMBO_WIN32

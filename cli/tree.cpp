@@ -14,10 +14,11 @@
 #include "../common/grow.h"
 #include "../gallery/albums.h"
 #include "../gallery/build.h"
+#include "../previews/preview_job.h"
 #include "cli_platform.h"
+#include "cli_previews.h"
 #include "cli_text.h"
 #include "folder_build.h"
-#include "preview_job.h"
 
 namespace {
 
@@ -52,6 +53,7 @@ struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     FolderBuild* rootBuild;  // the caller's hold on it, for the whole run
     bool german, previews, remakeAll, terminal;
+    PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
     // only the record it took.
@@ -88,11 +90,7 @@ void FormFolderPath(const Tree* tree, int index, const PathChar* name, PathBuf& 
 }
 
 // Prints one line on stderr, clearing a progress line first.
-void PrintLineLocked(const Tree* tree, const ByteBuf& line) {
-    if (tree->terminal) fputs("\r                                        \r", stderr);
-    fwrite(line.buf, 1, line.len, stderr);
-    fputs("\n", stderr);
-}
+void PrintLineLocked(const Tree* tree, const ByteBuf& line) { PrintLineLocked(tree->terminal, line); }
 
 // "quimbo-build: PATH: REASON" (REASON the system's text for `error`, or `reason`).
 void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const char* reason = nullptr) {
@@ -237,7 +235,7 @@ FolderTake BuildFolder(Tree* tree, int index, uint32_t wait, int worker, LineWri
     if (index > 0) {
         build = static_cast<FolderBuild*>(malloc(sizeof(FolderBuild)));
         if (!build) {
-            ReportPath(tree, folder.buf, kErrorNoMemory);
+            ReportPath(tree, folder.buf, kErrorOutOfMemory);
             record.state = FolderState::Failed;
             return FolderTake::Failed;
         }
@@ -298,8 +296,8 @@ FolderTake BuildFolder(Tree* tree, int index, uint32_t wait, int worker, LineWri
 
     // The folder's previews, by the one-folder rules, while the folder is held.
     QueuedPreviews* entry = static_cast<QueuedPreviews*>(calloc(1, sizeof(QueuedPreviews)));
-    bool listed = entry && ListFolderPreviews(build, tree->remakeAll, tree->terminal);
-    if (!listed) ReportPath(tree, folder.buf, kErrorNoMemory, "no previews: out of memory");
+    bool listed = entry && ListFolderPreviews(build, tree->remakeAll, PrintingReporter(&tree->printer));
+    if (!listed) ReportPath(tree, folder.buf, kErrorOutOfMemory, "no previews: out of memory");
     EnterOutputLock();
     tree->previewCounts.failedImages += build->previews.counts.failedImages;
     if (!listed) tree->previewCounts.failedImages += build->previews.count;
@@ -556,7 +554,7 @@ int WriteIndex(Tree* tree) {
     if (!order || !lines) {
         free(order);
         free(lines);
-        ReportPath(tree, path.buf, kErrorNoMemory);
+        ReportPath(tree, path.buf, kErrorOutOfMemory);
         return -1;
     }
     for (int i = 0; i < tree->count; ++i) {
@@ -569,7 +567,10 @@ int WriteIndex(Tree* tree) {
     }
     // No album: an index left by an earlier run must not lead to galleries
     // that are gone; it is rewritten to list none. Without one, none is made.
-    if (albums == 0 && !PathExists(path.buf)) {
+    WorkInFolder(&tree->rootBuild->folder);
+    bool stale = albums == 0 && PathExists(path.buf);
+    WorkInFolder(nullptr);
+    if (albums == 0 && !stale) {
         free(order);
         free(lines);
         return 0;
@@ -589,7 +590,9 @@ int WriteIndex(Tree* tree) {
     ByteBuf rootName(nameStorage);
     PathChar fullStorage[kPathCapacity];
     AppendRootName(FullFolderPath(tree->root, fullStorage, kPathCapacity) ? fullStorage : tree->root, rootName);
+    WorkInFolder(&tree->rootBuild->folder);
     AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    WorkInFolder(nullptr);
     free(order);
     free(lines);
     if (!outcome.ok) {
@@ -628,6 +631,7 @@ int BuildTree(FolderBuild* root, const TreeOptions& options) {
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
     tree.terminal = StderrIsTerminal();
+    tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree) || !(tree.setAside = static_cast<int*>(malloc(sizeof(int) * size_t(tree.count))))) {
         fputs("quimbo-build: out of memory\n", stderr);
@@ -654,7 +658,7 @@ int BuildTree(FolderBuild* root, const TreeOptions& options) {
             PathChar storage[kPathCapacity];
             PathBuf path(storage);
             FormFolderPath(&tree, i, nullptr, path);
-            ReportPath(&tree, path.buf, kErrorNoMemory);
+            ReportPath(&tree, path.buf, kErrorOutOfMemory);
             record.state = FolderState::Failed;
         }
         failedFolders += record.state == FolderState::Failed;

@@ -5,8 +5,8 @@
 #include <stdint.h>
 
 #include "../common/platform.h"
+#include "../previews/previews.h"
 #include "folder_build.h"
-#include "previews.h"
 
 struct TreeOptions {
     bool german;

@@ -22,6 +22,9 @@ struct FileCalls {
     long (*read)(const PathChar* path, char* data, size_t size, SystemError* error);
     bool (*findFirst)(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
     bool (*findNext)(DirSearch* search, FoundEntry* entry, SystemError* error);
+    // An image opened and read for its preview.
+    ImageOpen (*openImage)(const PathChar* path, ImageFile* file, SystemError* error);
+    bool (*readImage)(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
     // A folder opened for its build (OpenHeldFolder).
     FolderOpen (*openFolder)(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
 };

@@ -41,6 +41,7 @@ using SystemError = uint32_t;
 extern const SystemError kErrorNameTooLong;  // a path that does not fit its buffer
 extern const SystemError kErrorDiskFull;     // a write that the disk could not take
 extern const SystemError kErrorOutOfMemory;  // memory for a list or a buffer ran out
+extern const SystemError kErrorAccessDenied; // a file someone protected (a read-only preview)
 
 // ---- Files -------------------------------------------------------------------------------
 
@@ -118,6 +119,85 @@ bool CloseOutputFile(FileHandle file, SystemError* error);
 // blocking. -1 with the system's code when the file is there but cannot be
 // opened or read.
 long ReadFileStart(const PathChar* path, char* data, size_t size, SystemError* error);
+
+// ---- Images read and file states (the previews) ------------------------------------------
+
+// What the previews need to know about a file that may or may not exist.
+struct FileState {
+    bool exists;
+    bool isFile;      // a regular file (a symbolic link counts as what it points to)
+    bool readOnly;    // POSIX: no write bit in its mode; Windows: FILE_ATTRIBUTE_READONLY
+    uint64_t modified;  // modification time, in the system's finest unit; only compared
+};
+
+// Fills `state`; a path that cannot be examined reads as not existing.
+void ReadFileState(const PathChar* path, FileState* state);
+
+// A folder held open while its previews are made, so that the state of a file
+// in it is read by its name alone, without the system walking the folder's
+// path again for each (POSIX: a descriptor for fstatat). True with
+// `*folder` set when it could be opened; Windows keeps nothing and says false.
+bool OpenFolderForStates(const PathChar* path, intptr_t* folder);
+void CloseFolderForStates(intptr_t folder);
+
+// ReadFileState of `path`, whose part after its first `folderLength` units is
+// a name in `folder` (from OpenFolderForStates).
+void ReadFileStateIn(intptr_t folder, const PathChar* path, size_t folderLength, FileState* state);
+
+// An image file open for reading.
+struct ImageFile {
+    intptr_t handle;  // POSIX: the descriptor; Windows: the HANDLE
+    uint64_t size;    // its size when it was opened
+};
+
+enum class ImageOpen { Opened, NotRegular, Failed };
+
+// Opens the image at `path` for reading. Only a regular file is opened: its
+// type is checked before the open and again on the open file (POSIX: fstat;
+// Windows: GetFileType), and the open itself never waits, so that a FIFO or
+// a device (a link to /dev/zero) is NotRegular and never read from. A
+// symbolic link is followed: a link to a regular image is that image.
+// Failed (with `error`) when it cannot be opened; NotRegular and Failed
+// leave nothing open.
+ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error);
+
+// Reads up to `size` bytes at `offset` of the open image into `data`;
+// `*got` is 0 at the end of the file. It moves no file position that another
+// read depends on. False (with `error`) when the system refused.
+bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
+
+void CloseImageFile(ImageFile* file);
+
+// ---- Threads and the allocator -----------------------------------------------------------
+//
+// Threads come from the system (pthreads, CreateThread), not std::thread:
+// quimbo-build.exe links without the C++ runtime.
+
+// Runs `work(context)` on `count` threads at once (the calling thread is one
+// of them) and returns when every one has returned. Threads the system refuses
+// are not started; the work still runs on the others.
+void RunOnThreads(int count, void (*work)(void* context), void* context);
+
+// One process-wide lock for the counters, the queues and the output of the workers.
+void EnterOutputLock();
+void LeaveOutputLock();
+
+// With the output lock held: releases it, sleeps until WakeWaitingWorkers is
+// called (or, rarely, for no reason: callers look at their condition again),
+// and holds the lock again on return.
+void WaitUnderOutputLock();
+// Wakes every thread sleeping in WaitUnderOutputLock.
+void WakeWaitingWorkers();
+
+// The C library's allocator gives memory back to the system once it is
+// freed, instead of keeping it for the next image (platform_memory_*.cpp):
+// call before the workers start. glibc by itself raises the size at which a
+// block is mapped on its own to the largest block freed so far (up to 32 MiB),
+// so the pixel buffers of one image stay in the heap, and the next image's add
+// to them: a run held about twice what its largest image needs.
+void KeepFreedMemoryReturnable();
+// Hands what the allocator holds free back to the system; after an image.
+void ReturnFreedMemory();
 
 // ---- One build of a folder at a time -------------------------------------------------------
 

@@ -10,7 +10,8 @@
 
 const FileCalls kSystemFileCalls = {
     sys::CreateNewFile, sys::WriteBytes, sys::FlushFile, sys::CloseFile,
-    sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext, sys::OpenFolder,
+    sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext,
+    sys::OpenImage,     sys::ReadImage, sys::OpenFolder,
 };
 
 static FileCalls Calls = kSystemFileCalls;
@@ -124,6 +125,14 @@ bool FindFirstEntry(const PathChar* pattern, DirSearch* search, FoundEntry* entr
 
 bool FindNextEntry(DirSearch* search, FoundEntry* entry, SystemError* error) {
     return CALL(findNext, FindNext)(search, entry, error);
+}
+
+ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* error) {
+    return CALL(openImage, OpenImage)(path, file, error);
+}
+
+bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error) {
+    return CALL(readImage, ReadImage)(file, offset, data, size, got, error);
 }
 
 FolderOpen OpenHeldFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {

@@ -28,6 +28,7 @@
 const SystemError kErrorNameTooLong = ENAMETOOLONG;
 const SystemError kErrorDiskFull = ENOSPC;
 const SystemError kErrorOutOfMemory = ENOMEM;
+const SystemError kErrorAccessDenied = EACCES;
 
 // ---- Files -------------------------------------------------------------------------------
 
@@ -40,23 +41,19 @@ static thread_local const HeldFolder* ThreadFolder = nullptr;
 
 void WorkInFolder(const HeldFolder* folder) { ThreadFolder = folder && folder->handle ? folder : nullptr; }
 
-// Where a path leads for the *at calls: a file directly in the thread's held
-// folder (or that folder itself, as ".") relative to its descriptor, any other
-// path as it is.
-struct At {
-    int dir;
-    const char* name;
-};
-static At AtOf(const char* path) {
+sys::PathAt sys::AtThreadFolder(const PathChar* path) {
     const HeldFolder* folder = ThreadFolder;
     if (folder && strncmp(path, folder->path, folder->pathLength) == 0) {
         const char* rest = path + folder->pathLength;
         int dir = DescriptorOf(folder->handle);
-        if (!*rest) return At{dir, "."};
-        if (!strchr(rest, '/')) return At{dir, rest};
+        if (!*rest) return PathAt{dir, "."};
+        if (!strchr(rest, '/')) return PathAt{dir, rest};
     }
-    return At{AT_FDCWD, path};
+    return PathAt{AT_FDCWD, path};
 }
+
+using At = sys::PathAt;
+static At AtOf(const char* path) { return sys::AtThreadFolder(path); }
 
 // The folder `path` (ending in "/"), through the thread's held folder when it
 // is that one. For opendir and flock: a new open of its own.

@@ -38,7 +38,21 @@ long ReadStart(const PathChar* path, char* data, size_t size, SystemError* error
 bool FindFirst(const PathChar* pattern, DirSearch* search, FoundEntry* entry, SystemError* error);
 bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
 
+// OpenImageFile and ReadImageFile, as platform.h describes them.
+ImageOpen OpenImage(const PathChar* path, ImageFile* file, SystemError* error);
+bool ReadImage(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
+
 // OpenHeldFolder, as platform.h describes it.
 FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
+
+// POSIX: where a path leads for the *at calls. A file directly in the calling
+// thread's held folder (WorkInFolder), or that folder itself as ".", is
+// relative to the folder's descriptor; any other path is itself, relative to
+// the working directory (AT_FDCWD).
+struct PathAt {
+    int dir;
+    const PathChar* name;
+};
+PathAt AtThreadFolder(const PathChar* path);
 
 }  // namespace sys

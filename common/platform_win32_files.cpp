@@ -7,6 +7,7 @@
 const SystemError kErrorNameTooLong = ERROR_FILENAME_EXCED_RANGE;
 const SystemError kErrorDiskFull = ERROR_DISK_FULL;
 const SystemError kErrorOutOfMemory = ERROR_NOT_ENOUGH_MEMORY;
+const SystemError kErrorAccessDenied = ERROR_ACCESS_DENIED;
 
 FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "cli/image_header.h"
+#include "previews/image_header.h"
 
 namespace {
 struct Bytes {

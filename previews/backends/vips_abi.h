@@ -15,7 +15,7 @@
 // the variadic calls travel as C passes them: int for an enum or a gboolean,
 // double, const char*, and a null pointer at the end.
 //
-// Not to be edited on its own: in the test build, tests/cli/vips_abi_check.cpp
+// Not to be edited on its own: in the test build, tests/previews/vips_abi_check.cpp
 // includes <vips/vips.h> and static_asserts that every type, value and call
 // here is libvips's own; a declaration that differs does not compile.
 #pragma once

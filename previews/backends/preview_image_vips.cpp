@@ -26,9 +26,9 @@
 #include <string.h>
 #include <strings.h>
 
-#include "cli_platform.h"
-#include "image_header.h"
-#include "preview_image.h"
+#include "../../common/platform.h"
+#include "../image_header.h"
+#include "../preview_image.h"
 #include "vips_abi.h"
 
 // The library's file name and the package that installs it: the build file's choice.

@@ -1,16 +1,14 @@
 // The preview job shared by both builds: which files, their preview names,
-// the up-to-date rule, the workers, the messages and the counts. Decoding and
+// the up-to-date rule, the memory the workers may hold, what is reported and
+// the counts. Decoding and
 // encoding are the backend's (preview_image.h); writing goes through
 // WriteWholeFile, so a preview is either complete or not there at all.
 #include "previews.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "../common/common.h"
 #include "../common/grow.h"
-#include "cli_platform.h"
-#include "cli_text.h"
 #include "image_header.h"
 #include "preview_job.h"
 
@@ -44,11 +42,6 @@ constexpr uint64_t kPreviewMemoryBudget = 192ull << 20;
 // these 128 / 164 / 240 MiB at no cost that shows.
 constexpr uint64_t kReturnFreedMemoryAfter = 48ull << 20;
 
-constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
-
-// Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON".
-constexpr size_t kReportLineCapacity = kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
-
 PathChar FoldAscii(PathChar c) { return (c >= PathChar('a') && c <= PathChar('z')) ? PathChar(c - 32) : c; }
 
 // The budget the workers draw from, one image at a time, in the order they
@@ -69,58 +62,26 @@ MemoryBudget Memory = {};
 enum class LibraryState { NotTried, Starting, Ready, Unusable };
 LibraryState Library = LibraryState::NotTried;
 
-// Writes one whole line on stderr, under the output lock. On a terminal the
-// progress line is cleared first; the next update writes it again.
-void PrintLineLocked(const PreviewJob* job, const ByteBuf& line) {
-    if (job->terminal) fputs("\r                                        \r", stderr);
-    fwrite(line.buf, 1, line.len, stderr);
-    fputs("\n", stderr);
-}
+void Report(const PreviewJob* job, const PreviewReport& report) { job->reporter.report(job->reporter.context, report); }
 
-// "Cannot write PATH: REASON", as quimbo-build reports a page it could not write.
+// The preview at `path` could not be written: `error`.
 void ReportWriteFailure(const PreviewJob* job, const PathBuf& path, SystemError error) {
-    char storage[kReportLineCapacity];
-    ByteBuf line(storage);
-    line.Append("Cannot write ");
-    AppendPathText(path.buf, path.len, line);
-    line.Append(": ");
-    AppendErrorText(error, line);
-    EnterOutputLock();
-    PrintLineLocked(job, line);
-    LeaveOutputLock();
+    Report(job, PreviewReport{PreviewProblem::CannotWrite, path.buf, path.len, nullptr, 0, nullptr, 0, error});
 }
 
-// "quimbo-build: not a regular file: PATH", as quimbo-build says it of the page.
+// No regular file at the preview's name `path`.
 void ReportNotRegularFile(const PreviewJob* job, const PathBuf& path) {
-    char storage[kReportLineCapacity];
-    ByteBuf line(storage);
-    line.Append("quimbo-build: not a regular file: ");
-    AppendPathText(path.buf, path.len, line);
-    EnterOutputLock();
-    PrintLineLocked(job, line);
-    LeaveOutputLock();
+    Report(job, PreviewReport{PreviewProblem::NotRegularFile, path.buf, path.len, nullptr, 0, nullptr, 0, 0});
 }
 
-// "quimbo-build: no preview for NAME: REASON".
-void ReportImageFailure(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength) {
-    char storage[kReportLineCapacity];
-    ByteBuf line(storage);
-    line.Append("quimbo-build: no preview for ");
-    AppendPathText(job->names + item.nameOffset, item.nameLength, line);
-    line.Append(": ");
-    line.Append(reason, reasonLength);
-    EnterOutputLock();
-    PrintLineLocked(job, line);
-    LeaveOutputLock();
+// No preview for the image of `item`: `reason` (UTF-8), or the system's text for `error` when `reason` is null.
+void ReportImageProblem(const PreviewJob* job, const PreviewItem& item, const char* reason, size_t reasonLength,
+                        SystemError error) {
+    Report(job, PreviewReport{PreviewProblem::ImageFailed, job->folder, TextLength(job->folder),
+                              job->names + item.nameOffset, item.nameLength, reason, reasonLength, error});
 }
-
-// "quimbo-build: no preview for NAME: " `text`, or the system's text for `error` when `text` is null.
-void ReportImageProblem(const PreviewJob* job, const PreviewItem& item, const char* text, SystemError error) {
-    char storage[1024];
-    ByteBuf reason(storage);
-    if (text) reason.AppendZ(text);
-    else AppendErrorText(error, reason);
-    ReportImageFailure(job, item, reason.buf, reason.len);
+void ReportImageProblem(const PreviewJob* job, const PreviewItem& item, const char* reason, SystemError error) {
+    ReportImageProblem(job, item, reason, reason ? TextLength(reason) : 0, error);
 }
 
 // The whole open image, for a copy, in a block from malloc that the caller
@@ -134,7 +95,7 @@ bool ReadCopy(const ImageFile& file, void** data, size_t* size, SystemError* err
     size_t length = static_cast<size_t>(file.size);
     char* block = static_cast<char*>(malloc(length ? length : 1));
     if (!block) {
-        *error = kErrorNoMemory;
+        *error = kErrorOutOfMemory;
         return false;
     }
     size_t total = 0;
@@ -169,13 +130,12 @@ bool ReadyLibrary(const PreviewJob* job, PreviewWorker* worker) {
         char reasonStorage[512];
         ByteBuf reason(reasonStorage);
         bool started = StartPreviewLibrary(reason);
-        char storage[600];
-        ByteBuf line(storage);
-        line.Append("quimbo-build: no previews: ");
-        line.Append(reason.buf, reason.len);
+        // Reported before the others are woken, so that it comes before any
+        // line of theirs about an image left without a preview.
+        if (!started)
+            Report(job, PreviewReport{PreviewProblem::NoLibrary, nullptr, 0, nullptr, 0, reason.buf, reason.len, 0});
         EnterOutputLock();
         Library = started ? LibraryState::Ready : LibraryState::Unusable;
-        if (!started) PrintLineLocked(job, line);
         WakeWaitingWorkers();
         LeaveOutputLock();
     }
@@ -227,16 +187,8 @@ ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, Previe
     previewPath.Append(previewName.buf, previewName.len);
     if (imagePath.overflow || previewPath.overflow) {
         // Say which preview, even though its whole path does not fit.
-        char storage[kReportLineCapacity * 2];
-        ByteBuf line(storage);
-        line.Append("Cannot write ");
-        AppendPathText(job->folder, TextLength(job->folder), line);
-        AppendPathText(previewName.buf, previewName.len, line);
-        line.Append(": ");
-        AppendErrorText(kErrorNameTooLong, line);
-        EnterOutputLock();
-        PrintLineLocked(job, line);
-        LeaveOutputLock();
+        Report(job, PreviewReport{PreviewProblem::CannotWrite, job->folder, TextLength(job->folder), previewName.buf,
+                                  previewName.len, nullptr, 0, kErrorNameTooLong});
         return ItemResult::WriteFailed;
     }
 
@@ -328,7 +280,7 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
         return ItemResult::ImageFailed;
     }
     if (check != HeaderCheck::Usable) {
-        ReportImageFailure(job, item, reason.buf, reason.len);
+        ReportImageProblem(job, item, reason.buf, reason.len, 0);
         return ItemResult::ImageFailed;
     }
 
@@ -343,7 +295,7 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     size_t size = image->size;
     SystemError error = 0;
     if (image->outcome == PreviewOutcome::Failed) {
-        ReportImageFailure(job, item, image->reason, TextLength(image->reason));
+        ReportImageProblem(job, item, image->reason, 0);
         result = ItemResult::ImageFailed;
     } else if (image->outcome == PreviewOutcome::CopyOriginal && !ReadCopy(file, &original, &size, &error)) {
         ReportImageProblem(job, item, error ? nullptr : "the file changed while it was read", error);
@@ -362,42 +314,10 @@ ItemResult MakePreviewOfFile(const PreviewJob* job, const PreviewItem& item, con
     return result;
 }
 
-void PrintProgressLocked(const PreviewJob* job) {
-    if (!job->terminal) return;
-    fprintf(stderr, "\rpreviews %d/%d", job->done, job->count);
-    fflush(stderr);
-}
-
-// One worker: takes the next image until none is left.
-void RunPreviewWorker(void* context) {
-    PreviewJob* job = static_cast<PreviewJob*>(context);
-    PreviewWorker worker{};
-    for (;;) {
-        EnterOutputLock();
-        int index = job->next < job->count ? job->next++ : -1;
-        LeaveOutputLock();
-        if (index < 0) break;
-        ItemResult result = MakeOnePreview(job, job->items[index], &worker);
-        EnterOutputLock();
-        AddResult(&job->counts, result);
-        ++job->done;
-        PrintProgressLocked(job);
-        LeaveOutputLock();
-    }
-    EndPreviewWorker(&worker);
-}
-
 // A folder search that failed: the images it would have found get no preview.
 void ReportSearchFailure(PreviewJob* job, SystemError error) {
-    char storage[kReportLineCapacity];
-    ByteBuf line(storage);
-    line.Append("quimbo-build: no previews for ");
-    AppendPathText(job->folder, TextLength(job->folder), line);
-    line.Append(": ");
-    AppendErrorText(error, line);
-    EnterOutputLock();  // other folders' workers may be printing
-    PrintLineLocked(job, line);
-    LeaveOutputLock();
+    Report(job, PreviewReport{PreviewProblem::SearchFailed, job->folder, TextLength(job->folder), nullptr, 0, nullptr, 0,
+                              error});
     ++job->counts.failedImages;
 }
 
@@ -519,37 +439,6 @@ bool FormPreviewName(const PathChar* name, size_t length, const char* extension,
     previewName.AppendZ(PATH_TEXT("_t"));
     previewName.Append(name + dot, length - dot);
     return !previewName.overflow;
-}
-
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options) {
-    PreviewJob job{};
-    job.folder = folder;
-    job.remakeAll = options.remakeAll;
-    job.terminal = StderrIsTerminal();
-    if (options.jobs > kMaxJobs)
-        fprintf(stderr, "quimbo-build: --jobs %d is more than %d; making previews with %d workers\n", options.jobs, kMaxJobs,
-                kMaxJobs);
-
-    bool listed = CollectImages(&job);
-    if (listed) RemoveAbandonedTemporaries(&job);
-    if (!listed) {
-        fputs("quimbo-build: no previews: out of memory\n", stderr);
-        job.counts.failedImages = job.count;
-    } else if (job.count > 0) {
-        int jobs = options.jobs > 0 ? options.jobs : ProcessorCount();
-        if (jobs > kMaxJobs) jobs = kMaxJobs;
-        if (jobs > job.count) jobs = job.count;
-        PrintProgressLocked(&job);
-        RunOnThreads(jobs, RunPreviewWorker, &job);
-        StopPreviewLibraryIfStarted();
-    }
-    EndPreviewJob(&job);
-
-    PreviewCounts counts = job.counts;
-    counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
-    if (job.terminal) fputs("\r                                        \r", stderr);
-    fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
-    return counts;
 }
 
 void SetPreviewFailure(PreviewImage* result, const char* text, size_t length) {

@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/previews.h"
+#include "previews/previews.h"
 #include "tests/cli/cli_run.h"
 
 #include <vips/vips.h>

@@ -1,4 +1,4 @@
-// cli/vips_abi.h against libvips's own headers: every call's type, every
+// previews/backends/vips_abi.h against libvips's own headers: every call's type, every
 // enum's size and value, the ICC field's name and the ABI number must be
 // libvips's, or this file does not compile. Nothing here runs.
 #include <vips/vips.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "cli/vips_abi.h"
+#include "previews/backends/vips_abi.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "cli_platform.h"
-#include "image_header.h"
-#include "preview_image.h"
+#include "../../common/platform.h"
+#include "../image_header.h"
+#include "../preview_image.h"
 
 // The decoder's scaled decode; Windows declares it in wincodec.h, mingw-w64's copy lacks it.
 DEFINE_GUID(IID_IWICBitmapSourceTransform, 0x3b16811b, 0x6a43, 0x4ec9, 0xb7, 0x13, 0x3d, 0x5a, 0x0c, 0x13, 0xb9, 0x40);

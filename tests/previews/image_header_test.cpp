@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "cli/image_header.h"
+#include "previews/image_header.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
-// Inside the previews: one folder's list of images to preview and the
-// routines that work through it. A run on one folder (MakePreviews) and a run
-// on a tree (tree.cpp), whose folders share one pool of workers, both use them.
+// One folder's list of images to preview and the routines that work through
+// it. quimbo-build's run on one folder (MakePreviews, cli/cli_previews.h) and
+// its run on a tree (cli/tree.cpp), whose folders share one pool of workers,
+// both use them.
 #pragma once
 
 #include <stddef.h>
@@ -42,7 +43,7 @@ struct PreviewJob {
     bool folderOpen;      // `folderHandle` holds the folder open (OpenFolderForStates)
     intptr_t folderHandle;
     bool remakeAll;
-    bool terminal;
+    PreviewReporter reporter;  // told of every problem (previews.h)
     // Under the output lock:
     int next;
     int done;
@@ -52,7 +53,7 @@ struct PreviewJob {
 // Lists the images of `job->folder` that get a preview, pattern by pattern in
 // the script's order, each pattern in the order the listing shows it, in one
 // search of the folder, and notes whether it holds temporaries; a search that
-// fails is reported and counted in `job->counts`. False when memory ran out.
+// fails is reported (SearchFailed) and counted in `job->counts`. False when memory ran out.
 // The folder is held open for the up-to-date checks. EndPreviewJob ends it.
 bool CollectImages(PreviewJob* job);
 
@@ -60,12 +61,11 @@ bool CollectImages(PreviewJob* job);
 void EndPreviewJob(PreviewJob* job);
 
 // Makes (or leaves alone) the preview of one image of `job`, and reports a
-// failure on stderr. Safe on several threads at once; `worker` is the calling
+// failure to the job's reporter. Safe on several threads at once; `worker` is the calling
 // thread's own. The image library is loaded and started by the first image
 // of the process that is not up to date (StartPreviewLibrary), never for a
-// run whose previews all are: when it cannot be used, the reason is printed
-// once ("quimbo-build: no previews: ...") and every image that needs it is
-// NoLibrary.
+// run whose previews all are: when it cannot be used, that is reported once
+// (NoLibrary, with the reason) and every image that needs it is NoLibrary.
 ItemResult MakeOnePreview(const PreviewJob* job, const PreviewItem& item, PreviewWorker* worker);
 
 // Ends `worker`'s work with the image library, if it began any; on its own

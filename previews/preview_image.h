@@ -1,8 +1,8 @@
 // Turning one image into the bytes of its preview: decode, turn upright,
 // bring to sRGB, scale so that the long side is 480 pixels, encode in the
 // image's own format. The only part of the previews that differs between the
-// builds: libvips on POSIX (preview_image_vips.cpp), the Windows Imaging
-// Component on Windows (preview_image_wic.cpp). Which files get a preview,
+// builds: libvips on POSIX (backends/preview_image_vips.cpp), the Windows
+// Imaging Component on Windows (backends/preview_image_wic.cpp). Which files get a preview,
 // their names, the up-to-date rule, opening the file, its header and limits
 // (image_header.h) and the writing are shared (previews.cpp).
 #pragma once
@@ -23,7 +23,6 @@ enum class PreviewOutcome {
     Failed,        // `reason` tells why (corrupt, truncated, unsupported)
 };
 
-struct ImageFile;    // cli_platform.h
 struct ImageHeader;  // image_header.h
 
 constexpr size_t kPreviewReasonCapacity = 256;

@@ -1,7 +1,7 @@
-// The allocator's side of the previews' memory (cli_platform.h), for glibc.
+// The allocator's side of the previews' memory (platform.h), for glibc.
 #include <malloc.h>
 
-#include "cli_platform.h"
+#include "platform.h"
 
 // Blocks of 1 MiB and more (pixel rows of wide images, decoders' buffers) are
 // mapped on their own and unmapped when freed. On the benchmark's real photos
