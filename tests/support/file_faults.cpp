@@ -29,6 +29,7 @@ struct Plan {
     std::vector<std::string> aims;  // the faults hit only paths that hold one of these; none: every path
     std::string holdPart;           // the first file to be created whose path holds this is held by "another build"
     std::string pausePart, pauseFlag;  // PauseBeforeFolder's: "" for none
+    int pauseAt = 0;                   // the how-manieth opening of such a folder it pauses before
     FileHandle held = 0;
     std::basic_string<PathChar> heldPath;
     std::map<FileHandle, OpenFile> open;
@@ -205,7 +206,7 @@ FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* 
     std::string flag;
     {
         std::lock_guard<std::mutex> hold(Lock);
-        if (!Active->pausePart.empty() && PathHolds(path, Active->pausePart.c_str())) {
+        if (!Active->pausePart.empty() && PathHolds(path, Active->pausePart.c_str()) && --Active->pauseAt == 0) {
             flag = Active->pauseFlag;
             Active->pausePart.clear();  // once
         }
@@ -315,9 +316,10 @@ FileFaults& FileFaults::HoldFirstFileOf(const char* part) {
     Active->holdPart = part;
     return *this;
 }
-FileFaults& FileFaults::PauseBeforeFolder(const char* part, const char* flagFile) {
+FileFaults& FileFaults::PauseBeforeFolder(const char* part, const char* flagFile, int time) {
     std::lock_guard<std::mutex> hold(Lock);
     Active->pausePart = part;
+    Active->pauseAt = time;
     Active->pauseFlag = flagFile ? flagFile : "";
     return *this;
 }

@@ -68,10 +68,11 @@ public:
     // start with `error`, as in a folder that cannot be read.
     FileFaults& FailSearchIn(const char* part, SystemError error);
 
-    // The first time a folder whose path holds `part` is to be opened for its
-    // build, the file `flagFile` is made and the opening waits (at most 20 s)
-    // until the test has removed it: time to change the tree in between.
-    FileFaults& PauseBeforeFolder(const char* part, const char* flagFile);
+    // The `time`-th time (1: the first) a folder whose path holds `part` is to
+    // be opened (OpenHeldFolder: a tree's walk, then the folder's build), the
+    // file `flagFile` is made and the opening waits (at most 20 s) until the
+    // test has removed it: time to change the tree in between.
+    FileFaults& PauseBeforeFolder(const char* part, const char* flagFile, int time = 1);
 
     int Creates() const;  // new files made while this lived
     int Moves() const;    // files moved into place while this lived
