@@ -9,10 +9,11 @@
 //             holds PART; given more than once, those that hold any of them
 //   hold=PART the first file whose path holds PART is found held by another
 //             running build (its temporary is made and kept open and locked)
-//   pause=PART[@N] before a folder whose path holds PART is opened the N-th
+//   pause=PART[@N[+]] before a folder whose path holds PART is opened the N-th
 //             time (default 1; in a tree the walk opens it first, its build
-//             next), the file QUIMBO_TEST_PAUSE_FLAG names is made, and the run
-//             waits until it is removed
+//             next; with "+" right after that opening), the file
+//             QUIMBO_TEST_PAUSE_FLAG names is made, and the run waits until it
+//             is removed
 // each with the system's code for a full disk. When QUIMBO_TEST_CALL_LOG names
 // a file, every file call the seam saw is written there at exit, one per line
 // (testsupport::CallLogText).
@@ -59,7 +60,8 @@ struct ArmFromEnvironment {
                 std::string what = part;
                 size_t at = what.rfind('@');
                 int time = at == std::string::npos ? 1 : atoi(what.c_str() + at + 1);
-                faults->PauseBeforeFolder(what.substr(0, at).c_str(), getenv("QUIMBO_TEST_PAUSE_FLAG"), time);
+                bool after = at != std::string::npos && what.back() == '+';
+                faults->PauseBeforeFolder(what.substr(0, at).c_str(), getenv("QUIMBO_TEST_PAUSE_FLAG"), time, after);
             }
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());
         }

@@ -30,6 +30,7 @@ struct Plan {
     std::string holdPart;           // the first file to be created whose path holds this is held by "another build"
     std::string pausePart, pauseFlag;  // PauseBeforeFolder's: "" for none
     int pauseAt = 0;                   // the how-manieth opening of such a folder it pauses before
+    bool pauseAfter = false;           // after that opening instead
     FileHandle held = 0;
     std::basic_string<PathChar> heldPath;
     std::map<FileHandle, OpenFile> open;
@@ -211,13 +212,17 @@ FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* 
             Active->pausePart.clear();  // once
         }
     }
-    if (!flag.empty()) {  // outside the lock: the other threads go on
+    auto pause = [&flag] {  // outside the lock: the other threads go on
         std::ofstream(flag) << "paused";
         auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (std::filesystem::exists(flag) && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return kSystemFileCalls.openFolder(path, base, folder, error);
+    };
+    bool after = Active->pauseAfter;
+    if (!flag.empty() && !after) pause();
+    FolderOpen opened = kSystemFileCalls.openFolder(path, base, folder, error);
+    if (!flag.empty() && after) pause();
+    return opened;
 }
 
 }  // namespace
@@ -316,10 +321,11 @@ FileFaults& FileFaults::HoldFirstFileOf(const char* part) {
     Active->holdPart = part;
     return *this;
 }
-FileFaults& FileFaults::PauseBeforeFolder(const char* part, const char* flagFile, int time) {
+FileFaults& FileFaults::PauseBeforeFolder(const char* part, const char* flagFile, int time, bool after) {
     std::lock_guard<std::mutex> hold(Lock);
     Active->pausePart = part;
     Active->pauseAt = time;
+    Active->pauseAfter = after;
     Active->pauseFlag = flagFile ? flagFile : "";
     return *this;
 }
