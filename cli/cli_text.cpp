@@ -102,9 +102,8 @@ void AppendCharacter(const Character& c, ByteBuf& out) {
     }
 }
 
-}  // namespace
-
-size_t AppendPathText(const PathChar* path, size_t length, ByteBuf& out) {
+template <typename CharT>
+size_t AppendText(const CharT* path, size_t length, ByteBuf& out) {
     size_t at = 0;
     while (at < length && !out.overflow) {
         Character c;
@@ -119,6 +118,12 @@ size_t AppendPathText(const PathChar* path, size_t length, ByteBuf& out) {
     }
     return at;
 }
+
+}  // namespace
+
+size_t AppendPathText(const PathChar* path, size_t length, ByteBuf& out) { return AppendText(path, length, out); }
+
+size_t AppendArgumentText(const char* text, size_t length, ByteBuf& out) { return AppendText(text, length, out); }
 
 void AppendErrorText(SystemError error, ByteBuf& out) {
     PathChar text[kSystemErrorTextCapacity];

@@ -29,5 +29,10 @@ constexpr size_t kPathTextCapacity = kPrintedBytesPerUnit * kPathCapacity;
 // overflow flag.
 size_t AppendPathText(const PathChar* path, size_t length, ByteBuf& out);
 
+// The same for a command-line argument as getopt_long reads it: bytes meant
+// as UTF-8 (on Windows the arguments' WTF-8, where an unpaired surrogate is
+// escaped as on Windows).
+size_t AppendArgumentText(const char* text, size_t length, ByteBuf& out);
+
 // Appends the system's text for `error` in UTF-8.
 void AppendErrorText(SystemError error, ByteBuf& out);

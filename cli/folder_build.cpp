@@ -30,9 +30,10 @@ FolderTake TakeFolder(FolderBuild* build, const PathChar* path, const HeldFolder
     return FolderTake::Taken;
 }
 
-GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary) {
+GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary,
+                                  const CarriedTitle* title) {
     WorkInFolder(&build->folder);
-    GalleryOutcome outcome = WriteGalleryFiles(build->path, german, ImageCheck::InListing, writer, summary, true);
+    GalleryOutcome outcome = WriteGalleryFiles(build->path, german, ImageCheck::InListing, writer, summary, title, true);
     WorkInFolder(nullptr);
     return outcome;
 }

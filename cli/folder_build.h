@@ -55,7 +55,9 @@ FolderTake TakeFolder(FolderBuild* build, const PathChar* path, const HeldFolder
 // Writes the gallery of the taken folder, page and script as a pair, through
 // `writer` (the caller's, one per thread), its images found by the listing
 // (ImageCheck::InListing); `summary` as WriteGalleryFiles gives it.
-GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary);
+// With `title` (the user's, --title), the page carries that title instead of its old page's.
+GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary,
+                                  const CarriedTitle* title = nullptr);
 
 // Lists the images of the taken folder that get a preview into
 // `build->previews` (each problem told to `reporter`) and removes what a killed run left of their temporaries

@@ -2,21 +2,26 @@
 // without a window; with --recursive, of every folder of a tree, and the
 // album index (tree.cpp).
 //
-//   quimbo-build [OPTION]... FOLDER      (see kHelpText)
+//   quimbo-build [OPTION]... FOLDER      (see kOptions and PrintHelp)
 //
 // Exit codes: 0 written (the page's path is printed), 1 a file could not be
 // written (the file and the system's text on stderr; previews included), 2 no
 // images in the folder or no such folder, 3 page and script written but some
 // previews could not be made from their images, 64 a malformed command line,
 // 75 another build of the folder still running after kFolderWaitSeconds.
-// Every argument that starts with "-" is an option, and an unknown one is a
-// usage error, never a folder; a lone "-" and everything after "--" are
-// folder names.
+// The command line as GNU tools read it (getopt_long): --opt=VALUE and --opt
+// VALUE, short forms that may be grouped (-rj4). Every argument that starts
+// with "-" is an option, and an unknown one is a usage error, never a folder;
+// a lone "-" and everything after "--" are folder names.
 #include <stdio.h>
+#include <getopt.h>
+#include <stdint.h>
 #include <string.h>
 
 #include "../common/common.h"
+#include "../gallery/albums.h"
 #include "../gallery/build.h"
+#include "../gallery/title.h"
 #include "cli_platform.h"
 #include "cli_previews.h"
 #include "cli_text.h"
@@ -25,15 +30,13 @@
 
 #if QUIMBO_WIN32
 #define MAIN wmain
-#define ARG_EQ(a, b) (wcscmp(a, L##b) == 0)
 #else
 #define MAIN main
-#define ARG_EQ(a, b) (strcmp(a, b) == 0)
 #endif
 
 // How long a build waits for another build of its folder to end.
 constexpr int kFolderWaitSeconds = 10;
-static_assert(kFolderWaitSeconds == 10, "kHelpText, the manual page and the README say 10 seconds");
+static_assert(kFolderWaitSeconds == 10, "--help and the manual page say 10 seconds");
 
 // Writes a native path of any length to `stream` as UTF-8, escaped (cli_text.h).
 static void PrintPath(FILE* stream, const PathChar* path) {
@@ -87,17 +90,17 @@ static bool ExistsWithoutSeparator(const PathChar* path) {
 
 // For golden files: "YYYY-MM-DDTHH:MM" fixes the clock of the stamps.
 // Not part of the usage text. False when the text is not of that form.
-static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
+static bool ParseFixedTime(const char* text, LocalTime* time) {
     static const char kForm[] = "dddd-dd-ddTdd:dd";
     int value[5] = {0, 0, 0, 0, 0};
     int field = 0;
     for (int i = 0; kForm[i]; ++i) {
-        PathChar c = text[i];
+        char c = text[i];
         if (kForm[i] == 'd') {
-            if (c < PathChar('0') || c > PathChar('9')) return false;
-            value[field] = value[field] * 10 + int(c - PathChar('0'));
+            if (c < '0' || c > '9') return false;
+            value[field] = value[field] * 10 + (c - '0');
         } else {
-            if (c != PathChar(kForm[i])) return false;
+            if (c != kForm[i]) return false;
             ++field;
         }
     }
@@ -106,97 +109,283 @@ static bool ParseFixedTime(const PathChar* text, LocalTime* time) {
     return true;
 }
 
-// The number of --jobs: 1 to 1000 in decimal digits; 0 for anything else.
-static int ParseJobs(const PathChar* text) {
+// Everything the command line asks for.
+struct CommandLine {
+    bool previews, recursive, open;
+    PreviewOptions previewOptions;
+    bool titleGiven;
+    CarriedTitle title;          // --title as the page's script holds it (TitleForScript)
+    LocalTime fixedTime;
+};
+
+// One option. Its value (nullptr when it has none) goes to `apply`, which
+// returns nullptr, or the start of the message for a value it refuses (the
+// value is printed after it). `usage` and `help` make its lines in --help;
+// an option without `usage` is not listed there.
+struct OptionSpec {
+    const char* name;
+    char letter;     // its short form, or 0
+    int value;       // no_argument, required_argument or optional_argument
+    const char* (*apply)(CommandLine* line, const char* value);
+    const char* usage;
+    const char* help;  // lines after the first start with "\n"
+};
+
+// --jobs N: a whole number of 1 or more; a larger one than a run can use
+// makes as many workers as it can (the previews and the tree say so).
+static const char* ApplyJobs(CommandLine* line, const char* value) {
     int jobs = 0;
-    for (const PathChar* digit = text; *digit; ++digit) {
-        if (*digit < PathChar('0') || *digit > PathChar('9')) return 0;
-        jobs = jobs * 10 + int(*digit - PathChar('0'));
-        if (jobs > 1000) return 0;
+    for (const char* digit = value; *digit; ++digit) {
+        if (*digit < '0' || *digit > '9') return "--jobs needs a whole number of 1 or more, not: ";
+        if (jobs < 1000000) jobs = jobs * 10 + (*digit - '0');
     }
-    return jobs;
+    if (jobs == 0) return "--jobs needs a whole number of 1 or more, not: ";
+    line->previewOptions.jobs = jobs;
+    return nullptr;
 }
 
-// The answer to --help, on stdout: one line per option.
-static const char kHelpText[] =
-    "usage: quimbo-build [OPTION]... FOLDER\n"
-    "Writes the gallery page !pictures.html of the images in FOLDER and the\n"
-    "script $create-Thumbnails.cmd that makes their preview copies, into FOLDER.\n"
-    "\n"
-    "  --lang de|en      language of the page (default: the user's language)\n"
-    "  --previews[=all]  make the _t preview copies (all: remake every one)\n"
-    "  --recursive       also every folder below FOLDER (not hidden folders nor\n"
-    "                    links), and the album index !albums.html in FOLDER\n"
-    "  --jobs N          workers for previews and folders, at most 64\n"
-    "                    (default: number of cores)\n"
-    "  --version         print the version and exit\n"
-    "  -h, --help        print this help and exit\n"
-    "  --                end of options: the next argument is FOLDER\n"
-    "\n"
-    "Exit status: 0 written, 1 a file could not be written (or a folder read),\n"
-    "2 no images (in no folder of the tree) or no such folder, 3 some previews\n"
-    "could not be made, 64 a malformed command line, 75 another build of the\n"
-    "folder still running after 10 seconds.\n";
+static const char* ApplyLang(CommandLine*, const char* value) {
+    if (strcmp(value, "de") == 0) GermanUi = true;
+    else if (strcmp(value, "en") == 0) GermanUi = false;
+    else return "--lang needs de or en, not: ";
+    return nullptr;
+}
 
-// A malformed command line: "quimbo-build: " `what` and `arg` (when given), the
-// usage line and where to find more, on stderr. Returns the exit code 64.
-static int UsageError(const char* what, const PathChar* arg = nullptr) {
+static const char* ApplyPreviews(CommandLine* line, const char* value) {
+    if (value && strcmp(value, "all") != 0) return "--previews takes no value but all, not: ";
+    line->previews = true;
+    line->previewOptions.remakeAll = value != nullptr;
+    return nullptr;
+}
+
+static const char* ApplyTitle(CommandLine* line, const char* value) {
+    if (!TitleForScript(value, &line->title))
+        return "--title is too long for the page (at most 78 bytes of UTF-8; \" < > & \\ and control characters take 6): ";
+    line->titleGiven = true;
+    return nullptr;
+}
+
+static const char* ApplyFixedTime(CommandLine* line, const char* value) {
+    if (!ParseFixedTime(value, &line->fixedTime)) return "--fixed-time needs YYYY-MM-DDTHH:MM, not: ";
+    SetClockForTests(&line->fixedTime);
+    return nullptr;
+}
+
+// The options, in the order --help lists them. A new option is one line here
+// (and its field in CommandLine); the parser, --help and the messages follow.
+// The letters of short forms are also their codes from getopt_long; long-only
+// options get codes above any letter, from their place in this table.
+static const OptionSpec kOptions[] = {
+    {"lang", 0, required_argument, ApplyLang, "--lang de|en", "language of the page (default: the user's)"},
+    {"title", 0, required_argument, ApplyTitle, "--title TEXT",
+     "the page's title (with -r: the album index's title),\ninstead of the one carried over from the old page"},
+    {"previews", 'p', optional_argument, ApplyPreviews, "-p, --previews[=all]",
+     "make the _t preview copies (all: remake all)"},
+    {"recursive", 'r', no_argument, [](CommandLine* l, const char*) -> const char* { return l->recursive = true, nullptr; },
+     "-r, --recursive", "also every folder below FOLDER (not hidden folders\nnor links), and the album index !albums.html"},
+    {"jobs", 'j', required_argument, ApplyJobs, "-j, --jobs N",
+     "workers for previews and folders: 1 or more, at\nmost 64 run (default: number of cores)"},
+    {"open", 0, no_argument, [](CommandLine* l, const char*) -> const char* { return l->open = true, nullptr; },
+     "--open", "open the page (with -r: the album index) in the\nuser's web browser"},
+    {"fixed-time", 0, required_argument, ApplyFixedTime, nullptr, nullptr},  // for golden files
+    {"version", 0, no_argument, nullptr, "--version", "print the version and exit"},
+    {"help", 'h', no_argument, nullptr, "-h, --help", "print this help and exit"},
+};
+constexpr int kOptionCount = sizeof(kOptions) / sizeof(kOptions[0]);
+constexpr int kLongOnlyCode = 256;  // + the option's place in kOptions
+
+static int OptionCode(int index) { return kOptions[index].letter ? kOptions[index].letter : kLongOnlyCode + index; }
+
+// The option whose getopt_long code is `code`, or -1.
+static int OptionOfCode(int code) {
+    for (int i = 0; i < kOptionCount; ++i)
+        if (OptionCode(i) == code) return i;
+    return -1;
+}
+
+// The answer to --help, on stdout: one line per option (more where its help
+// takes more), then the exit codes and where the manual is.
+static void PrintHelp() {
+    fputs("usage: quimbo-build [OPTION]... FOLDER\n"
+          "Writes the gallery page !pictures.html of the images in FOLDER and the\n"
+          "script $create-Thumbnails.cmd that makes their preview copies, into FOLDER.\n"
+          "\n",
+          stdout);
+    for (const OptionSpec& option : kOptions) {
+        if (!option.usage) continue;
+        // GNU's layout: long options line up whether or not a short form
+        // stands before them, and every text starts in column 25.
+        printf("  %s%-*s", option.letter ? "" : "    ", option.letter ? 22 : 18, option.usage);
+        for (const char* c = option.help; *c; ++c) {
+            if (*c == '\n') fputs("\n                        ", stdout);
+            else fputc(*c, stdout);
+        }
+        fputc('\n', stdout);
+    }
+    fputs("      --                end of options: the next argument is FOLDER\n"
+          "\n"
+          "Exit status: 0 written, 1 a file could not be written (or a folder read),\n"
+          "2 no images (in no folder of the tree) or no such folder, 3 some previews\n"
+          "could not be made, 64 a malformed command line, 75 another build of the\n"
+          "folder still running after 10 seconds.\n"
+          "\n"
+          "Full documentation: man quimbo-build\n",
+          stdout);
+}
+
+// A malformed command line: "quimbo-build: " `what` and `arg` (when given),
+// the usage line and where to find more, on stderr. Returns the exit code 64.
+static int UsageError(const char* what, const char* arg = nullptr) {
     fputs("quimbo-build: ", stderr);
     fputs(what, stderr);
-    if (arg) PrintPath(stderr, arg);
-    fputs("\nusage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
+    if (arg) {
+        char storage[4 * 256 + 1];
+        size_t length = strlen(arg);
+        for (size_t done = 0; done < length;) {
+            ByteBuf text(storage);
+            done += AppendArgumentText(arg + done, length - done, text);
+            fwrite(text.buf, 1, text.len, stderr);
+        }
+    }
+    fputs("\nusage: quimbo-build [OPTION]... FOLDER\n"
           "Try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
 }
 
+#if QUIMBO_WIN32
+// getopt_long reads bytes. The UTF-16 arguments of wmain are handed to it in
+// WTF-8: UTF-8 that also takes an unpaired surrogate, as the three bytes it
+// would take were it a character. No unit is lost or changed, so the folder
+// is taken from wmain's own argument (the same place in argv), and option
+// values are UTF-8 text wherever the argument was. A command line has at
+// most 32767 units, each of at most three bytes, and each argument a zero.
+constexpr int kMaxArguments = 32768;
+static char ArgumentBytes[3 * 32768 + kMaxArguments];
+static char* ArgumentList[kMaxArguments + 1];
+
+static bool ArgumentsAsBytes(int argc, wchar_t** wide, char*** bytes) {
+    if (argc > kMaxArguments) return false;
+    size_t used = 0;
+    for (int i = 0; i < argc; ++i) {
+        ArgumentList[i] = ArgumentBytes + used;
+        for (const wchar_t* unit = wide[i]; *unit; ++unit) {
+            uint32_t code = static_cast<uint32_t>(*unit) & 0xFFFF;
+            uint32_t next = static_cast<uint32_t>(unit[1]) & 0xFFFF;
+            if (code >= 0xD800 && code <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+                ++unit;
+            }
+            unsigned char out[4];
+            size_t count = code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+            if (count == 1) out[0] = static_cast<unsigned char>(code);
+            else {
+                for (size_t k = count - 1; k > 0; --k, code >>= 6) out[k] = static_cast<unsigned char>(0x80 | (code & 0x3F));
+                out[0] = static_cast<unsigned char>((0xF00 >> count) | code);
+            }
+            if (used + count + 1 > sizeof(ArgumentBytes)) return false;
+            for (size_t k = 0; k < count; ++k) ArgumentBytes[used++] = static_cast<char>(out[k]);
+        }
+        ArgumentBytes[used++] = 0;
+    }
+    ArgumentList[argc] = nullptr;
+    *bytes = ArgumentList;
+    return true;
+}
+#endif
+
+// Parses the command line into `line` and `folder` (the one argument that
+// is not an option, as the system gave it). Returns -1 to go on, else the
+// exit code to end with: 0 after --help or --version, 64 for a malformed line.
+// Options and the folder come in any order; "--" ends the options, and a lone
+// "-" is a folder. getopt_long moves the folder behind the options it finds;
+// on Windows the WTF-8 copy moves, and wmain's argument is found by its place.
+static int ParseCommandLine(int argc, PathChar** argv, CommandLine* line, const PathChar** folder) {
+    char** args = nullptr;
+#if QUIMBO_WIN32
+    if (!ArgumentsAsBytes(argc, argv, &args)) return UsageError("the command line is too long");
+    static char* original[kMaxArguments + 1];
+    for (int i = 0; i < argc; ++i) original[i] = args[i];
+#else
+    args = argv;
+#endif
+    static struct option longOptions[kOptionCount + 1];
+    static char shortOptions[3 + 2 * kOptionCount + 1] = ":";  // ':' : a missing value is told apart
+    size_t shortLength = 1;
+    for (int i = 0; i < kOptionCount; ++i) {
+        longOptions[i] = {kOptions[i].name, kOptions[i].value, nullptr, OptionCode(i)};
+        if (!kOptions[i].letter) continue;
+        shortOptions[shortLength++] = kOptions[i].letter;
+        if (kOptions[i].value == required_argument) shortOptions[shortLength++] = ':';
+    }
+    opterr = 0;  // the messages are ours
+    for (int code; (code = getopt_long(argc, args, shortOptions, longOptions, nullptr)) != -1;) {
+        int index = OptionOfCode(code);
+        if (code == ':') {  // a value missing at the end of the line
+            index = OptionOfCode(optopt);
+            char what[64];
+            const char* given = args[optind - 1];
+            if (given[0] == '-' && given[1] == '-') snprintf(what, sizeof what, "--%s needs a value", kOptions[index].name);
+            else snprintf(what, sizeof what, "-%c needs a value", optopt);
+            return UsageError(what);
+        }
+        if (code == '?') {
+            // An unknown short option is itself in optopt; a long option that
+            // takes no value and was given one has its code there; an
+            // unknown long option, none: it is the argument just read.
+            index = OptionOfCode(optopt);
+            if (optopt && optopt < kLongOnlyCode && index < 0) {
+                const char text[3] = {'-', static_cast<char>(optopt), 0};
+                return UsageError("unknown option: ", text);
+            }
+            if (index >= 0 && kOptions[index].value == no_argument) {
+                char what[64];
+                snprintf(what, sizeof what, "--%s takes no value: ", kOptions[index].name);
+                return UsageError(what, args[optind - 1]);
+            }
+            return UsageError("unknown option: ", args[optind - 1]);
+        }
+        if (index < 0) return UsageError("unknown option: ", args[optind - 1]);
+        const OptionSpec& option = kOptions[index];
+        if (!option.apply) {  // --help and --version end the run at once
+            if (option.letter == 'h') PrintHelp();
+            else fputs("quimbo-build " QUIMBO_VERSION "\n", stdout);
+            return 0;
+        }
+        if (const char* refused = option.apply(line, optarg)) return UsageError(refused, optarg);
+    }
+    if (optind >= argc) return UsageError("no folder given");
+    if (optind + 1 < argc) return UsageError("more than one folder: ", args[optind + 1]);
+#if QUIMBO_WIN32
+    int place = 0;
+    while (original[place] != args[optind]) ++place;
+    *folder = argv[place];
+#else
+    *folder = args[optind];
+#endif
+    return -1;
+}
+
+// Hands the written page (or index) at `path` to the user's browser. One line
+// on stderr when that cannot be done; the exit code stays the build's.
+static void OpenForTheUser(const PathChar* path) {
+    const char* opener = "";
+    SystemError error = 0;
+    if (OpenWithDefaultProgram(path, &opener, &error)) return;
+    fputs("quimbo-build: cannot open ", stderr);
+    PrintPath(stderr, path);
+    fputs(" with ", stderr);
+    fputs(opener, stderr);
+    PrintReason(error);
+}
+
 int MAIN(int argc, PathChar** argv) {
     ApplyLanguageRule();
     ProtectStandardStreams();
+    CommandLine line{};
     const PathChar* folderArg = nullptr;
-    bool optionsEnded = false;
-    bool previews = false;
-    bool recursive = false;
-    PreviewOptions previewOptions{false, 0};
-    for (int i = 1; i < argc; ++i) {
-        const PathChar* arg = argv[i];
-        bool isOption = !optionsEnded && arg[0] == PathChar('-') && arg[1] != 0;
-        if (!isOption) {
-            if (folderArg) return UsageError("more than one folder: ", arg);
-            folderArg = arg;
-        } else if (ARG_EQ(arg, "--")) {
-            optionsEnded = true;
-        } else if (ARG_EQ(arg, "--fixed-time")) {
-            static LocalTime fixedTime;
-            if (i + 1 >= argc || !ParseFixedTime(argv[i + 1], &fixedTime))
-                return UsageError("--fixed-time needs YYYY-MM-DDTHH:MM");
-            ++i;
-            SetClockForTests(&fixedTime);
-        } else if (ARG_EQ(arg, "--lang")) {
-            if (i + 1 >= argc) return UsageError("--lang needs de or en");
-            ++i;
-            if (ARG_EQ(argv[i], "de")) GermanUi = true;
-            else if (ARG_EQ(argv[i], "en")) GermanUi = false;
-            else return UsageError("--lang needs de or en, not: ", argv[i]);
-        } else if (ARG_EQ(arg, "--previews") || ARG_EQ(arg, "--previews=all")) {
-            previews = true;
-            previewOptions.remakeAll = arg[10] == PathChar('=');
-        } else if (ARG_EQ(arg, "--recursive")) {
-            recursive = true;
-        } else if (ARG_EQ(arg, "--jobs")) {
-            previewOptions.jobs = i + 1 < argc ? ParseJobs(argv[++i]) : 0;
-            if (previewOptions.jobs == 0) return UsageError("--jobs needs a number from 1 to 1000");
-        } else if (ARG_EQ(arg, "-h") || ARG_EQ(arg, "--help")) {
-            fputs(kHelpText, stdout);
-            return 0;
-        } else if (ARG_EQ(arg, "--version")) {
-            fputs("quimbo-build " QUIMBO_VERSION "\n", stdout);
-            return 0;
-        } else {
-            return UsageError("unknown option: ", arg);
-        }
-    }
-    if (!folderArg) return UsageError("no folder given");
+    int parsed = ParseCommandLine(argc, argv, &line, &folderArg);
+    if (parsed >= 0) return parsed;
     if (!folderArg[0]) return UsageError("the folder name is empty");
 
     // The folder as the window keeps it: always ending in a separator.
@@ -235,20 +424,33 @@ int MAIN(int argc, PathChar** argv) {
 
     // The tree's own folder stays held (above) for the whole run; each folder
     // below is held while its gallery and its previews are made.
-    if (recursive) {
-        int exitCode = BuildTree(&build, TreeOptions{GermanUi, previews, previewOptions, kFolderWaitSeconds * 1000u});
+    if (line.recursive) {
+        // The index is named by --title as the user gave it; the text the page
+        // would hold, read back, is the same text made valid UTF-8.
+        char storage[4 * kTitleMaxBytes];
+        ByteBuf indexTitle(storage);
+        if (line.titleGiven) AppendTitleText(std::string_view(line.title.text, line.title.length), indexTitle);
+        bool indexWritten = false;
+        int exitCode = BuildTree(&build,
+                                 TreeOptions{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u,
+                                             indexTitle.View()},
+                                 &indexWritten);
         ReleaseFolder(&build);
+        if (line.open && indexWritten) {
+            folder.AppendZ(kAlbumsName);
+            if (!folder.overflow) OpenForTheUser(folder.buf);
+        }
         return exitCode;
     }
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.
     static LineWriter writer;
-    GalleryOutcome outcome = WriteFolderGallery(&build, GermanUi, &writer, nullptr);
+    GalleryOutcome outcome = WriteFolderGallery(&build, GermanUi, &writer, nullptr, line.titleGiven ? &line.title : nullptr);
     if (outcome.noImages) {
-        fputs("No images in this folder:\n", stderr);
+        fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
-        fputs("\n", stderr);
+        fputs(" (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n", stderr);
         return 2;
     }
     if (outcome.notRegularFile) {
@@ -268,11 +470,16 @@ int MAIN(int argc, PathChar** argv) {
     } else {
         PrintPagePath(folder.buf);
     }
-    if (previews) {
-        PreviewCounts counts = MakeFolderPreviews(&build, previewOptions);
+    if (line.previews) {
+        PreviewCounts counts = MakeFolderPreviews(&build, line.previewOptions);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
     ReleaseFolder(&build);
+    // The page is there when it was written, even if the script could not follow it.
+    if (line.open && outcome.pageReplaced) {
+        folder.AppendZ(kPageName);
+        if (!folder.overflow) OpenForTheUser(folder.buf);
+    }
     return exitCode;
 }

@@ -7,6 +7,7 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <algorithm>
 
@@ -38,6 +39,7 @@ struct FolderRecord {
     int imageCount;
     PathChar* cover;    // from malloc, zero-terminated: the first image's name, then the cover's
     size_t coverLength;
+    char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
 // One folder's previews in the pool's queue. The folder stays held by its
@@ -53,6 +55,7 @@ struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
     FolderBuild* rootBuild;  // the caller's hold on it, for the whole run
     bool german, previews, remakeAll, terminal;
+    std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
     PreviewPrinter printer;  // words what the previews report
     uint32_t folderWait;  // milliseconds a folder below waits for its lock
     // The walk's results, complete before the workers start; a worker writes
@@ -123,7 +126,7 @@ bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
         return false;
     for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
     tree->paths[tree->pathsUsed + length] = 0;
-    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0};
+    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, nullptr};
     tree->pathsUsed += length + 1;
     return true;
 }
@@ -287,6 +290,15 @@ FolderTake BuildFolder(Tree* tree, int index, uint32_t wait, int worker, LineWri
         if (record.cover) {
             for (size_t i = 0; i <= summary->firstLength; ++i) record.cover[i] = summary->first[i];
             record.coverLength = summary->firstLength;
+        }
+        // The index lists the album under the title its user gave the gallery.
+        std::string_view given(outcome.title.text, outcome.title.length);
+        if (IsGivenTitle(given)) {
+            char storage[4 * kTitleMaxBytes];  // an escape is never shorter than what it stands for
+            ByteBuf text(storage);
+            AppendTitleText(given, text);
+            record.title = static_cast<char*>(malloc(text.len + 1));
+            if (record.title) memcpy(record.title, text.buf, text.len + 1);
         }
     }
     if (!tree->previews || record.state == FolderState::Failed) {
@@ -584,14 +596,15 @@ int WriteIndex(Tree* tree) {
         bool album = record.state == FolderState::Album && record.cover;
         if (!album && !record.albumsBelow) continue;
         lines[count++] = AlbumLine{PathOf(tree, order[k]), record.pathLength, album ? record.imageCount : 0,
-                                   record.cover, record.coverLength};
+                                   record.cover, record.coverLength,
+                                   album && record.title ? std::string_view(record.title) : std::string_view()};
     }
     char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
     PathChar fullStorage[kPathCapacity];
     AppendRootName(FullFolderPath(tree->root, fullStorage, kPathCapacity) ? fullStorage : tree->root, rootName);
     WorkInFolder(&tree->rootBuild->folder);
-    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german);
+    AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german, tree->indexTitle);
     WorkInFolder(nullptr);
     free(order);
     free(lines);
@@ -615,14 +628,17 @@ int WriteIndex(Tree* tree) {
 
 void FreeTree(Tree* tree) {
     free(tree->setAside);
-    for (int i = 0; i < tree->count; ++i) free(tree->folders[i].cover);
+    for (int i = 0; i < tree->count; ++i) {
+        free(tree->folders[i].cover);
+        free(tree->folders[i].title);
+    }
     free(tree->folders);
     free(tree->paths);
 }
 
 }  // namespace
 
-int BuildTree(FolderBuild* root, const TreeOptions& options) {
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten) {
     const PathChar* folder = root->path;
     Tree tree{};
     tree.root = folder;
@@ -630,6 +646,7 @@ int BuildTree(FolderBuild* root, const TreeOptions& options) {
     tree.german = options.german;
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
+    tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
     tree.folderWait = options.folderWaitMilliseconds;
@@ -669,6 +686,7 @@ int BuildTree(FolderBuild* root, const TreeOptions& options) {
 
     if (tree.terminal) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
+    if (indexWritten) *indexWritten = albums > 0;
     if (albums == 0 && galleries == 0) {
         // Say why there is no album: no images, or folders that could not be read.
         char storage[kPathTextCapacity + 128];

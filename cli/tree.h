@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <string_view>
+
 #include "../common/platform.h"
 #include "../previews/previews.h"
 #include "folder_build.h"
@@ -13,6 +15,7 @@ struct TreeOptions {
     bool previews;                  // --previews: each folder's previews by the one-folder rules
     PreviewOptions previewOptions;  // remakeAll, and the workers (folders and previews share them)
     uint32_t folderWaitMilliseconds;  // how long a folder below waits for another build of it
+    std::string_view indexTitle;      // --title: the album index's name (UTF-8 text); empty for the language's word
 };
 
 // Builds the gallery of `root` (an existing folder the caller has taken with
@@ -33,4 +36,5 @@ struct TreeOptions {
 // ends the run. Returns the exit code: 1 when a file could not be written (or
 // a folder read), else 75 when a folder was still held by another build, else
 // 3 when a preview could not be made, else 2 when no folder had images, else 0.
-int BuildTree(FolderBuild* root, const TreeOptions& options);
+// `indexWritten` (when given) tells whether the album index was written.
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten = nullptr);

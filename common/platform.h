@@ -334,6 +334,16 @@ void AppendNameBytes(const PathChar* name, size_t length, ByteBuf& out);
 // True when `name` contains `part` (ASCII) regardless of letter case.
 bool NameContainsNoCase(const PathChar* name, size_t length, const char* part);
 
+// ---- Opening a file for the user ----------------------------------------------------------
+
+// Hands `path` (an existing file) to the program the user has chosen for its
+// kind, as a double click would: the shell's "open" action on Windows, the
+// command `open` on macOS and `xdg-open` (from PATH) elsewhere. Does not wait
+// for that program; its output goes to stderr, never to stdout. False when
+// the opener could not be started, with the system's code in `error`;
+// `opener` (when given) names what was tried, for the message.
+bool OpenWithDefaultProgram(const PathChar* path, const char** opener, SystemError* error);
+
 // ---- Clock, language, error texts ----------------------------------------------------------
 
 struct LocalTime {

@@ -62,7 +62,8 @@ void WriteLines(LineTexts* texts, std::string_view rootName, const AlbumLine* li
         const AlbumLine& line = lines[i];
         ByteBuf raw(texts->raw);
         ByteBuf title(texts->title);
-        if (line.pathLength == 0) AppendHtmlText(rootName, title);
+        if (!line.title.empty()) AppendHtmlText(line.title, title);
+        else if (line.pathLength == 0) AppendHtmlText(rootName, title);
         else AppendPathTitle(line.path, line.pathLength, raw, title);
         int depth = DepthOf(line.path, line.pathLength);
         if (line.imageCount <= 0) {
@@ -89,7 +90,7 @@ void WriteLines(LineTexts* texts, std::string_view rootName, const AlbumLine* li
 }  // namespace
 
 AlbumsOutcome WriteAlbumIndex(const PathChar* folder, std::string_view rootName, const AlbumLine* lines, int count,
-                              bool german) {
+                              bool german, std::string_view indexTitle) {
     AlbumsOutcome outcome{false, 0, false};
     PathChar storage[kPathCapacity];
     PathBuf path(storage);
@@ -114,7 +115,9 @@ AlbumsOutcome WriteAlbumIndex(const PathChar* folder, std::string_view rootName,
         LineWriter* page = &texts->writer;
         StartLines(page, file.handle);
         WriteUtf8Bom(page);
-        WriteAlbumsHead(page, german, DateStamp().text);
+        ByteBuf heading(texts->title);
+        AppendHtmlText(indexTitle, heading);
+        WriteAlbumsHead(page, german, DateStamp().text, heading.View());
         int albums = 0;
         WriteLines(texts, rootName, lines, count, german, &albums);
         WriteAlbumsFooter(page, german, albums, DateTimeStamp().text);

@@ -43,19 +43,20 @@ static bool FinishOutput(LineWriter* writer, GalleryOutcome* outcome, OutputFile
     return true;
 }
 
-GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check) {
-    return WriteGalleryFiles(folder, german, check, &SharedOutput, nullptr);
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check,
+                                 const CarriedTitle* givenTitle) {
+    return WriteGalleryFiles(folder, german, check, &SharedOutput, nullptr, givenTitle);
 }
 
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
-                                 ListingSummary* summary, bool asPair) {
-    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false, false};
+                                 ListingSummary* summary, const CarriedTitle* givenTitle, bool asPair) {
+    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false, {}, false};
     // With ImageCheck::InListing the listing answers the presence test on its
     // way; every path that stops before it asks the presence test itself, so
     // that a folder without images is always told as such, and nothing is written.
     auto noImages = [&outcome, folder, check]() {
         if (check != ImageCheck::InListing || FolderHasImages(folder)) return false;
-        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, false};
+        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}, false};
         return true;
     };
     PathChar pageStorage[kPathCapacity];
@@ -83,6 +84,8 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 
     SystemError error = 0;
     CarriedTitle title = ReadCarriedTitle(pagePath.buf, german, &error);
+    if (givenTitle) title = *givenTitle;  // the user's word on the command line wins
+    outcome.title = title;
     OutputFile file;
     OutputFile page;  // as a pair: the complete page, not yet moved
     bool pageReady = false;
@@ -99,7 +102,7 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
         SystemError listingError = WriteImageEntries(writer, folder, &hasImages, summary);
         if (check == ImageCheck::InListing && (listingError ? noImages() : !hasImages)) {
             DiscardOutputFile(&file);
-            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, false};
+            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}, false};
             return outcome;
         }
         WritePageFooter(writer, german, DateTimeStamp().text);

@@ -3,6 +3,7 @@
 
 #include "../common/common.h"
 #include "listing.h"
+#include "title.h"
 
 constexpr const PathChar* kPageName = PATH_TEXT("!pictures.html");
 constexpr const PathChar* kScriptName = PATH_TEXT("$create-Thumbnails.cmd");
@@ -16,6 +17,7 @@ struct GalleryOutcome {
     const PathChar* failedName;  // kPageName or kScriptName, when !ok
     bool notRegularFile;  // the failure: something other than a file stands at failedName
     bool noImages;        // ImageCheck::InListing only: the folder has no images; nothing was written
+    CarriedTitle title;   // the title the page was begun with (as its script holds it), when pageCreated
     bool pageReplaced;    // the new page is in place (also when the script then failed)
 };
 
@@ -33,8 +35,11 @@ enum class ImageCheck {
 // but cannot be read is not replaced (its title would be lost). A folder too
 // long for the path buffer, or a FIFO, socket or device at either name, writes
 // nothing at all. With ImageCheck::InListing a folder without images writes
-// nothing either, and the outcome says noImages.
-GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check = ImageCheck::Caller);
+// nothing either, and the outcome says noImages. `givenTitle` (from
+// TitleForScript), when given, is the page's title instead of the one carried
+// over from the old page.
+GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check = ImageCheck::Caller,
+                                 const CarriedTitle* givenTitle = nullptr);
 
 // The same, writing through `writer` (which the caller owns; one per thread),
 // so that several folders can be built at once on different threads. When the
@@ -45,4 +50,5 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 // fails after the page's, the outcome names the script, and pageCreated says
 // that the page is new).
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
-                                 ListingSummary* summary, bool asPair = false);
+                                 ListingSummary* summary, const CarriedTitle* givenTitle = nullptr,
+                                 bool asPair = false);

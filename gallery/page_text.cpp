@@ -32,7 +32,8 @@ enum class PageHole : uint8_t {
     EntryName,           // the image's name as attribute text and caption
     RenameNote,          // thumbnail script, the commented-out renaming step
     CreatingThumbnails,  // thumbnail script, before the viewer runs
-    AlbumsWord,          // album index: document title, heading and footer count word
+    AlbumsWord,          // album index: footer count word
+    AlbumsTitle,         // album index: document title and heading (--title, else AlbumsWord)
     AlbumDepth,          // album index: the folder's depth below the index's folder
     AlbumHref,           // album index: the link to the folder's gallery, percent-encoded
     AlbumCover,          // album index: the cover image, percent-encoded
@@ -160,9 +161,10 @@ void WriteThumbnailScript(LineWriter* script, bool german) {
     WriteTemplate(script, kThumbnailsTemplate, FixedValues(german));
 }
 
-void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date) {
+void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date, std::string_view title) {
     HoleValues values = FixedValues(german);
     values[PageHole::RevisedDate] = date;
+    values[PageHole::AlbumsTitle] = title.empty() ? values[PageHole::AlbumsWord] : title;
     WriteTemplate(page, kAlbumsTemplate, values);
 }
 

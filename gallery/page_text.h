@@ -40,8 +40,10 @@ void WriteThumbnailScript(LineWriter* script, bool german);
 
 // From "<!DOCTYPE html>" through the opening of the list of albums: the head
 // with the language code, the `revised` date, the favicon, the style sheet
-// (albums.css) and the heading.
-void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date);
+// (albums.css) and the heading. `title`, element text (escaped) when not
+// empty, names the index in its document title and heading instead of the
+// language's word.
+void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date, std::string_view title = {});
 
 // One album of the list: `depth` levels below the index's folder, the link
 // `href` to its gallery and its `cover` image (both percent-encoded, relative

@@ -1,5 +1,6 @@
 #include "title.h"
 
+#include <stdint.h>
 #include <string.h>
 
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
@@ -89,3 +90,133 @@ CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german, SystemError
     if (got < 0) return DefaultTitle(german);
     return ExtractCarriedTitle(std::string_view(window, static_cast<size_t>(got)), german);
 }
+
+namespace {
+
+// The code point of the UTF-8 sequence at `at` (with `left` bytes there) and
+// its length; 0 when none starts there (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+size_t DecodeUtf8At(const unsigned char* at, size_t left, uint32_t* code) {
+    unsigned char lead = at[0];
+    if (lead < 0x80) {
+        *code = lead;
+        return 1;
+    }
+    size_t count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (count == 0 || count > left) return 0;
+    uint32_t value = lead & (0x7F >> count);
+    for (size_t i = 1; i < count; ++i) {
+        if ((at[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (at[i] & 0x3F);
+    }
+    if ((count == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+        (count == 4 && (value < 0x10000 || value > 0x10FFFF)))
+        return 0;
+    *code = value;
+    return count;
+}
+
+void AppendUtf8(uint32_t code, ByteBuf& out) {
+    if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;  // a surrogate alone is no character
+    if (code < 0x80) {
+        out.Append(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.Append(static_cast<char>(0xC0 | (code >> 6)));
+        out.Append(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.Append(static_cast<char>(0xE0 | (code >> 12)));
+        out.Append(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.Append(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.Append(static_cast<char>(0xF0 | (code >> 18)));
+        out.Append(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.Append(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.Append(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+void AppendEscapedUnit(uint32_t unit, ByteBuf& out) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const char escaped[6] = {'\\', 'u', kHex[(unit >> 12) & 15], kHex[(unit >> 8) & 15], kHex[(unit >> 4) & 15],
+                             kHex[unit & 15]};
+    out.Append(escaped, 6);
+}
+
+// The value of `count` hexadecimal digits at `at`, or -1.
+long HexValue(std::string_view text, size_t at, size_t count) {
+    if (at + count > text.size()) return -1;
+    long value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        char c = text[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+}  // namespace
+
+bool TitleForScript(std::string_view text, CarriedTitle* out) {
+    char storage[kTitleMaxBytes];  // the closing quote takes the last byte the carry-over reads
+    ByteBuf title(storage);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t at = 0; at < text.size() && !title.overflow;) {
+        uint32_t code = 0;
+        size_t count = DecodeUtf8At(bytes + at, text.size() - at, &code);
+        if (count == 0) {
+            AppendUtf8(0xFFFD, title);
+            ++at;
+            continue;
+        }
+        if (code == '\\') title.Append("\\\\", 2);
+        else if (code == '\n') title.Append("\\n", 2);
+        else if (code == '\t') title.Append("\\t", 2);
+        else if (code < 0x20 || code == '"' || code == '<' || code == '>' || code == '&' || (code >= 0x7F && code <= 0x9F) ||
+                 code == 0x2028 || code == 0x2029)
+            AppendEscapedUnit(code, title);
+        else title.Append(text.data() + at, count);
+        at += count;
+    }
+    // ByteBuf keeps one byte for its terminating zero: the title has at most
+    // kTitleMaxBytes - 1 bytes, and its closing quote is the last byte read back.
+    if (title.overflow) return false;
+    memcpy(out->text, title.buf, title.len);
+    out->text[title.len] = 0;
+    out->length = title.len;
+    return true;
+}
+
+void AppendTitleText(std::string_view script, ByteBuf& out) {
+    for (size_t at = 0; at < script.size(); ++at) {
+        char c = script[at];
+        if (c != '\\' || at + 1 == script.size()) {
+            out.Append(c);
+            continue;
+        }
+        char kind = script[++at];
+        long value = -1;
+        if (kind == 'u' && (value = HexValue(script, at + 1, 4)) >= 0) {
+            at += 4;
+            long low = -1;
+            // A pair of escaped surrogates is one character.
+            if (value >= 0xD800 && value <= 0xDBFF && at + 2 < script.size() && script[at + 1] == '\\' &&
+                script[at + 2] == 'u' && (low = HexValue(script, at + 3, 4)) >= 0xDC00 && low <= 0xDFFF) {
+                value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+                at += 6;
+            }
+            AppendUtf8(static_cast<uint32_t>(value), out);
+        } else if (kind == 'x' && (value = HexValue(script, at + 1, 2)) >= 0) {
+            at += 2;
+            AppendUtf8(static_cast<uint32_t>(value), out);
+        } else {
+            static const char kFrom[] = "nrtbfv0";
+            static const char kTo[] = "\n\r\t\b\f\v";
+            const char* known = strchr(kFrom, kind);
+            if (kind == '0') continue;  // a zero character shows nothing
+            out.Append(known && kind ? kTo[known - kFrom] : kind);
+        }
+    }
+}
+
+bool IsGivenTitle(std::string_view title) { return !title.empty() && title != "Images" && title != "Bilder"; }

@@ -52,6 +52,8 @@ TEST(QuimboBuild, LanguageFromTheOptionOrTheEnvironment) {
         {"", "LC_ALL= LC_MESSAGES= LANG=de_AT.UTF-8", "de"},
         {"", "LC_ALL=en_US.UTF-8 LANG=de_DE.UTF-8", "en"},
         {"", "LC_ALL= LC_MESSAGES=de_CH LANG=en_US", "de"},
+        {"--lang=de", "LC_ALL=C", "de"},
+        {"--la=de", "LC_ALL=C", "de"},  // a long option shortened, as GNU tools take it
     };
     for (const Case& c : cases) {
         RunResult run = QuimboBuild(c.args + " " + Quote(dir), c.env);
@@ -65,7 +67,8 @@ TEST(QuimboBuild, RefusesFoldersWithoutImagesAndBadCommandLines) {
     fs::path gifs = MakeFolder("cli_gifs", {"a.gif", "b.GIF", "notes.txt"});
     RunResult run = QuimboBuild(Quote(gifs));
     EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.err, "No images in this folder:\n" + gifs.string() + "/\n");
+    EXPECT_EQ(run.err, "quimbo-build: no images in " + gifs.string() +
+                           "/ (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n");
     EXPECT_FALSE(fs::exists(gifs / "!pictures.html"));
 
     EXPECT_EQ(QuimboBuild(Quote(gifs / "missing")).exitCode, 2);
@@ -86,8 +89,9 @@ TEST(QuimboBuild, VersionAndHelpGoToStdoutAndExitZero) {
         EXPECT_EQ(help.exitCode, 0) << flag;
         EXPECT_EQ(help.err, "") << flag;
         EXPECT_EQ(help.out.rfind("usage: quimbo-build [OPTION]... FOLDER\n", 0), 0u) << help.out;
-        for (std::string line : {"\n  --lang de|en ", "\n  --previews[=all] ", "\n  --recursive ", "\n  --jobs N ", "\n  --version ",
-                                 "\n  -h, --help ", "\n  -- "})
+        for (std::string line : {"\n      --lang de|en ", "\n      --title TEXT ", "\n  -p, --previews[=all] ",
+                                 "\n  -r, --recursive ", "\n  -j, --jobs N ", "\n      --open ", "\n      --version ",
+                                 "\n  -h, --help ", "\n      -- ", "\nFull documentation: man quimbo-build\n"})
             EXPECT_NE(help.out.find(line), std::string::npos) << line;
     }
 }
@@ -101,8 +105,9 @@ TEST(QuimboBuild, CommandLineCases) {
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
     const std::string tooLong(5000, 'n');  // longer than any path the system takes
-    const std::string usage = "usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER\n"
+    const std::string usage = "usage: quimbo-build [OPTION]... FOLDER\n"
                               "Try 'quimbo-build --help' for more information.\n";
+    const std::string jobs = "quimbo-build: --jobs needs a whole number of 1 or more, not: ";
     struct Case {
         std::string args;
         int exitCode;
@@ -113,10 +118,28 @@ TEST(QuimboBuild, CommandLineCases) {
         {"--lang en -- -", 0, "-/!pictures.html\n", "", "-"},
         {"-x", 64, "", "quimbo-build: unknown option: -x\n" + usage, ""},
         {"--bogus .", 64, "", "quimbo-build: unknown option: --bogus\n" + usage, ""},
-        {". --lang=de", 64, "", "quimbo-build: unknown option: --lang=de\n" + usage, ""},
+        // The forms of GNU's getopt_long: options before or after the folder,
+        // a value after "=" or as the next argument, short options grouped.
+        {". --lang=de", 0, "./!pictures.html\n", "", "."},
+        {"--lang de -", 0, "-/!pictures.html\n", "", "-"},
+        {"-j4 .", 0, "./!pictures.html\n", "", "."},
+        {"-j 4 --lang en .", 0, "./!pictures.html\n", "", "."},
+        {"--jobs=4 --title=Trip .", 0, "./!pictures.html\n", "", "."},
+        {"-rj2 -- -x", 0, "-x/!albums.html\n",
+         "galleries: written 1, folders without images 0, previews made 0, up to date 0, failed 0\n", "-x"},
         {"--LANG de .", 64, "", "quimbo-build: unknown option: --LANG\n" + usage, ""},
-        {"--version=2", 64, "", "quimbo-build: unknown option: --version=2\n" + usage, ""},
+        {"--version=2", 64, "", "quimbo-build: --version takes no value: --version=2\n" + usage, ""},
+        {"-rx .", 64, "", "quimbo-build: unknown option: -x\n" + usage, ""},
         {"--lang fr .", 64, "", "quimbo-build: --lang needs de or en, not: fr\n" + usage, ""},
+        {"--lang=", 64, "", "quimbo-build: --lang needs de or en, not: \n" + usage, ""},
+        {". --jobs", 64, "", "quimbo-build: --jobs needs a value\n" + usage, ""},
+        {". -j", 64, "", "quimbo-build: -j needs a value\n" + usage, ""},
+        {"-j0 .", 64, "", jobs + "0\n" + usage, ""},
+        {"--jobs=4x .", 64, "", jobs + "4x\n" + usage, ""},
+        {"--previews=some .", 64, "", "quimbo-build: --previews takes no value but all, not: some\n" + usage, ""},
+        {"--title " + std::string(79, 't') + " .", 64, "",
+         "quimbo-build: --title is too long for the page (at most 78 bytes of UTF-8; \" < > & \\ and control "
+         "characters take 6): " + std::string(79, 't') + "\n" + usage, ""},
         {"-- . -x", 64, "", "quimbo-build: more than one folder: -x\n" + usage, ""},
         {"--", 64, "", "quimbo-build: no folder given\n" + usage, ""},
         {"missing", 2, "", "quimbo-build: no such folder: missing\n", ""},
@@ -230,3 +253,66 @@ TEST(PrintedNames, ControlCharactersAndBytesThatAreNotTextAreEscaped) {
 }
 
 }  // namespace
+
+// --title wins over the carried-over title and is carried over itself; with
+// --recursive it names the index, which lists each album under its own title.
+TEST(QuimboBuild, TitleFromTheCommandLine) {
+    fs::path dir = MakeFolder("cli_title", {"a.jpg"});
+    fs::create_directory(dir / "given");
+    fs::create_directory(dir / "plain");
+    std::ofstream(dir / "given" / "b.jpg") << "x";
+    std::ofstream(dir / "plain" / "c.jpg") << "x";
+    auto constant = [](const fs::path& folder) {
+        std::string page = ReadAll(folder / "!pictures.html");
+        size_t at = page.find("const title=\"");
+        return page.substr(at + 13, page.find("\";", at) - at - 13);
+    };
+    struct Case {
+        std::string args, constant;
+    } cases[] = {
+        {"--title 'Tom & \"Jerry\" </script>'", "Tom \\u0026 \\u0022Jerry\\u0022 \\u003C/script\\u003E"},
+        {"", "Tom \\u0026 \\u0022Jerry\\u0022 \\u003C/script\\u003E"},  // carried over as it was written
+        {"--title=\"$(printf 'a\\\\b\\nc\\377')\"", "a\\\\b\\nc\xEF\xBF\xBD"},
+        {"--title ''", ""},
+    };
+    for (const Case& c : cases) {
+        RunResult run = QuimboBuild(c.args + " " + Quote(dir));
+        EXPECT_EQ(run.exitCode, 0) << c.args << run.err;
+        EXPECT_EQ(constant(dir), c.constant) << c.args;
+    }
+    ASSERT_EQ(QuimboBuild("--title 'Given <one>' " + Quote(dir / "given")).exitCode, 0);
+    RunResult tree = QuimboBuild("-r --title 'All & sundry' " + Quote(dir));
+    ASSERT_EQ(tree.exitCode, 0) << tree.err;
+    std::string index = ReadAll(dir / "!albums.html");
+    EXPECT_NE(index.find("<title>All &amp; sundry</title>"), std::string::npos);
+    EXPECT_NE(index.find("</span> All &amp; sundry</h1>"), std::string::npos);
+    EXPECT_NE(index.find("<span class=name>Given &lt;one&gt;</span>"), std::string::npos);
+    EXPECT_NE(index.find("<span class=name>plain</span>"), std::string::npos);
+    EXPECT_EQ(constant(dir / "given"), "Given \\u003Cone\\u003E") << "a tree's run keeps each gallery's title";
+}
+
+// --open hands the written page (with -r the index) to the opener on PATH and
+// waits for nothing; a missing opener is one line and changes no exit code.
+TEST(QuimboBuild, OpenHandsThePageToTheOpener) {
+    fs::path dir = MakeFolder("cli_open", {"a.jpg"});
+    fs::path bin = MakeFolder("cli_open_bin", {});
+    fs::path log = bin / "opened";
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\nprintf '%s|' \"$@\" >" + Quote((bin / "part").string()) +
+                                           "\nmv " + Quote((bin / "part").string()) + " " + Quote(log.string()) + "\n";
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    struct Case {
+        std::string args, opened;
+    } cases[] = {{"--open", "!pictures.html"}, {"-r --open", "!albums.html"}};
+    for (const Case& c : cases) {
+        fs::remove(log);
+        RunResult run = QuimboBuild(c.args + " " + Quote(dir), "PATH=" + Quote(bin.string()) + ":/usr/bin:/bin LC_ALL=C");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        for (int i = 0; i < 500 && !fs::exists(log); ++i) usleep(10000);
+        EXPECT_EQ(ReadAll(log), (dir / c.opened).string() + "|") << c.args;
+    }
+    RunResult missing = QuimboBuild("--open " + Quote(dir), "PATH=" + Quote(bin.string() + "/none") + " LC_ALL=C");
+    EXPECT_EQ(missing.exitCode, 0);
+    EXPECT_EQ(missing.out, (dir / "!pictures.html").string() + "\n");
+    EXPECT_EQ(missing.err, "quimbo-build: cannot open " + (dir / "!pictures.html").string() +
+                               " with xdg-open: No such file or directory\n");
+}
