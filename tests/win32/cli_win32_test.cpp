@@ -85,4 +85,24 @@ TEST(FolderLock, OneBuildOfAFolderAtATimeWhateverPathLeadsToIt) {
     EXPECT_EQ(none.handle, 0);
 }
 
+// A folder held for its build cannot be renamed away while it is held, and
+// one below the tree's folder that is a link (a reparse point) is refused.
+TEST(HeldFolder, CannotBeMovedWhileHeldAndIsNoLink) {
+    TempFolder folder, outside;
+    MakeFolder(folder / L"sub");
+    std::wstring root = folder.Path(), sub = folder / L"sub\";
+    HeldFolder base, held;
+    SystemError error = 0;
+    ASSERT_EQ(OpenHeldFolder(root.c_str(), nullptr, &base, &error), FolderOpen::Opened) << error;
+    ASSERT_EQ(OpenHeldFolder(sub.c_str(), &base, &held, &error), FolderOpen::Opened) << error;
+    EXPECT_FALSE(MoveFileW((folder / L"sub").c_str(), (folder / L"moved").c_str()));
+    CloseHeldFolder(&held);
+    EXPECT_TRUE(MoveFileW((folder / L"sub").c_str(), (folder / L"moved").c_str())) << GetLastError();
+    if (CreateSymbolicLinkW((folder / L"sub").c_str(), outside.Path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        EXPECT_EQ(OpenHeldFolder(sub.c_str(), &base, &held, &error), FolderOpen::NotFolder);
+        EXPECT_EQ(held.handle, 0);
+    }
+    CloseHeldFolder(&base);
+}
+
 }  // namespace
