@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kMaxJobs = 64;  // a larger --jobs makes this many, with a note (also the most Windows waits for)
 
-// Room for a line of "Cannot write PATH: REASON" or "no preview for NAME: REASON";
+// Room for a line of "quimbo-build: cannot write PATH: REASON" or "no preview for NAME: REASON";
 // twice that for a path too long to be formed, printed as its folder and name.
 constexpr size_t kReportLineCapacity = 2 * (kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64);
 
@@ -22,7 +22,7 @@ void PrintReport(void* context, const PreviewReport& report) {
     ByteBuf line(storage);
     switch (report.problem) {
         case PreviewProblem::CannotWrite:  // as quimbo-build reports a page it could not write
-            line.Append("Cannot write ");
+            line.Append("quimbo-build: cannot write ");
             AppendPathText(report.path, report.pathLength, line);
             if (report.name) AppendPathText(report.name, report.nameLength, line);
             break;
@@ -32,6 +32,8 @@ void PrintReport(void* context, const PreviewReport& report) {
             break;
         case PreviewProblem::ImageFailed:
             line.Append("quimbo-build: no preview for ");
+            if (printer->treeRootLength && report.path && report.pathLength >= printer->treeRootLength)
+                AppendPathText(report.path + printer->treeRootLength, report.pathLength - printer->treeRootLength, line);
             AppendPathText(report.name, report.nameLength, line);
             break;
         case PreviewProblem::NoLibrary:
@@ -99,7 +101,7 @@ void PrintLineLocked(bool terminal, const ByteBuf& line) {
 PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, const HeldFolder* held) {
     OneFolder run{};
     run.held = held;
-    PreviewPrinter printer{StderrIsTerminal()};
+    PreviewPrinter printer{StderrIsTerminal(), 0};
     run.terminal = printer.terminal;
     PreviewJob& job = run.job;
     job.folder = folder;
@@ -129,6 +131,7 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
     PreviewCounts counts = job.counts;
     counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (run.terminal) fputs("\r                                        \r", stderr);
-    fprintf(stderr, "previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate, counts.failed);
+    fprintf(stderr, "quimbo-build: previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate,
+            counts.failed);
     return counts;
 }

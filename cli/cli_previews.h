@@ -6,11 +6,13 @@
 #include "../previews/previews.h"
 
 // The reporter quimbo-build gives the engine: each report becomes one line on
-// stderr, written under the output lock ("Cannot write PATH: REASON",
+// stderr, written under the output lock ("quimbo-build: cannot write PATH: REASON",
 // "quimbo-build: no preview for NAME: REASON", ...), a progress line on a
 // terminal cleared first. `context` points to a PreviewPrinter.
 struct PreviewPrinter {
     bool terminal;  // stderr is a terminal, which shows a progress line
+    size_t treeRootLength;  // --recursive: units of the tree's folder, so that an image is named by its
+                            // path below it (two broken.jpg in two folders are two lines); 0: by its name
 };
 PreviewReporter PrintingReporter(PreviewPrinter* printer);
 

@@ -16,6 +16,10 @@
 
 #include "../common/platform.h"
 
+// The kinds of file that make a folder a gallery, for "no images" messages
+// (gallery/listing.cpp's patterns; a folder of GIF files alone has none).
+#define QUIMBO_IMAGE_KINDS ".jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count"
+
 // Bytes one path unit may take in print: 4 for a byte escaped as \xHH; 12 for
 // a UTF-16 unit (an unpaired surrogate: three escaped bytes).
 constexpr size_t kPrintedBytesPerUnit = sizeof(PathChar) == 1 ? 4 : 12;

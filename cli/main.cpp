@@ -321,9 +321,13 @@ static int ParseCommandLine(int argc, PathChar** argv, CommandLine* line, const 
     opterr = 0;  // the messages are ours
     for (int code; (code = getopt_long(argc, args, shortOptions, longOptions, nullptr)) != -1;) {
         int index = OptionOfCode(code);
-        if (code == ':') {  // a value missing at the end of the line
+        if (code == ':') {  // a value missing at the end of the line, or (mingw-w64) one given to an option without
             index = OptionOfCode(optopt);
             char what[64];
+            if (index >= 0 && kOptions[index].value == no_argument) {
+                snprintf(what, sizeof what, "--%s takes no value: ", kOptions[index].name);
+                return UsageError(what, args[optind - 1]);
+            }
             const char* given = args[optind - 1];
             if (given[0] == '-' && given[1] == '-') snprintf(what, sizeof what, "--%s needs a value", kOptions[index].name);
             else snprintf(what, sizeof what, "-%c needs a value", optopt);
@@ -450,7 +454,7 @@ int MAIN(int argc, PathChar** argv) {
     if (outcome.noImages) {
         fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
-        fputs(" (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n", stderr);
+        fputs(" (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
         return 2;
     }
     if (outcome.notRegularFile) {
@@ -462,7 +466,7 @@ int MAIN(int argc, PathChar** argv) {
     }
     int exitCode = 0;
     if (!outcome.ok) {
-        fputs("Cannot write ", stderr);
+        fputs("quimbo-build: cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         PrintReason(outcome.error);

@@ -649,6 +649,7 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
     tree.indexTitle = options.indexTitle;
     tree.terminal = StderrIsTerminal();
     tree.printer.terminal = tree.terminal;
+    tree.printer.treeRootLength = TextLength(folder);  // images are named by their path below the tree's folder
     tree.folderWait = options.folderWaitMilliseconds;
     if (!WalkTree(&tree) || !(tree.setAside = static_cast<int*>(malloc(sizeof(int) * size_t(tree.count))))) {
         fputs("quimbo-build: out of memory\n", stderr);
@@ -693,8 +694,9 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
         ByteBuf text(storage);
         text.Append("quimbo-build: ");
         if (failedFolders + heldFolders + tree.failures == 0) {
-            text.Append("no images in this folder or below it: ");
+            text.Append("no images in ");
             AppendPathText(folder, TextLength(folder), text);
+            text.Append(" or below it (images: " QUIMBO_IMAGE_KINDS ")");
         } else {
             AppendPathText(folder, TextLength(folder), text);
             text.Append(": no gallery written; ");
@@ -705,10 +707,14 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
         fputs("\n", stderr);
     }
     PreviewCounts counts = tree.previewCounts;
-    int failed = failedFolders + heldFolders + tree.failures + counts.failedImages + counts.failedWrites +
-                 counts.withoutLibrary + (albums < 0 ? 1 : 0);
-    fprintf(stderr, "galleries: written %d, folders without images %d, previews made %d, up to date %d, failed %d\n",
-            galleries, withoutImages, counts.made, counts.upToDate, failed);
+    // The one-folder run's summary form ("quimbo-build: previews: made ..."),
+    // after the galleries' own part.
+    int failedGalleries = failedFolders + heldFolders + tree.failures + (albums < 0 ? 1 : 0);
+    int failedPreviews = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
+    fprintf(stderr,
+            "quimbo-build: galleries: written %d, without images %d, failed %d; previews: made %d, up to date %d, "
+            "failed %d\n",
+            galleries, withoutImages, failedGalleries, counts.made, counts.upToDate, failedPreviews);
     FreeTree(&tree);
 
     // The worst first: a file not written, a folder still held by another

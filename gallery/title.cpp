@@ -165,8 +165,13 @@ bool TitleForScript(std::string_view text, CarriedTitle* out) {
         uint32_t code = 0;
         size_t count = DecodeUtf8At(bytes + at, text.size() - at, &code);
         if (count == 0) {
+            // An unpaired surrogate as Windows hands it over (in WTF-8, ED A0..BF
+            // 80..BF) is one character that cannot be shown; any other byte that
+            // is not UTF-8 stands for itself.
+            bool surrogate = text.size() - at >= 3 && bytes[at] == 0xED && bytes[at + 1] >= 0xA0 &&
+                             bytes[at + 1] <= 0xBF && bytes[at + 2] >= 0x80 && bytes[at + 2] <= 0xBF;
             AppendUtf8(0xFFFD, title);
-            ++at;
+            at += surrogate ? 3 : 1;
             continue;
         }
         if (code == '\\') title.Append("\\\\", 2);

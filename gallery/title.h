@@ -40,9 +40,10 @@ CarriedTitle ExtractCarriedTitle(std::string_view window, bool german);
 // characters and the line and paragraph separators are written as \uXXXX
 // (or \\, \n, \t), so that no text can end the string or the element, and
 // the carry-over reads the same bytes back (no double quote inside, no
-// "&ndash;" to replace). Bytes that are not UTF-8 become U+FFFD. False when
-// the result is longer than the carry-over takes back (kTitleMaxBytes less
-// the closing quote): a later build would lose it.
+// "&ndash;" to replace). Each byte that is not UTF-8, and each unpaired
+// surrogate (three bytes of WTF-8 from a Windows command line), becomes
+// U+FFFD. False when the result is longer than the carry-over takes back
+// (kTitleMaxBytes less the closing quote): a later build would lose it.
 bool TitleForScript(std::string_view text, CarriedTitle* out);
 
 // The text a title in the page's script (as carried over) stands for, in

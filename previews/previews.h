@@ -19,7 +19,7 @@ struct PreviewCounts {
     int upToDate;     // previews left alone: newer than their image
     int failed;       // images without a new preview: failedImages + failedWrites + withoutLibrary
     int failedImages;  // the image could not be read or decoded ("no preview for ...")
-    int failedWrites;  // the preview could not be written ("Cannot write ...")
+    int failedWrites;  // the preview could not be written ("quimbo-build: cannot write ...")
     int withoutLibrary;  // needed decoding, but the image library cannot be used (said once)
 };
 

@@ -126,7 +126,7 @@ TEST(QuimboBuild, CommandLineCases) {
         {"-j 4 --lang en .", 0, "./!pictures.html\n", "", "."},
         {"--jobs=4 --title=Trip .", 0, "./!pictures.html\n", "", "."},
         {"-rj2 -- -x", 0, "-x/!albums.html\n",
-         "galleries: written 1, folders without images 0, previews made 0, up to date 0, failed 0\n", "-x"},
+         "quimbo-build: galleries: written 1, without images 0, failed 0; previews: made 0, up to date 0, failed 0\n", "-x"},
         {"--LANG de .", 64, "", "quimbo-build: unknown option: --LANG\n" + usage, ""},
         {"--version=2", 64, "", "quimbo-build: --version takes no value: --version=2\n" + usage, ""},
         {"-rx .", 64, "", "quimbo-build: unknown option: -x\n" + usage, ""},
@@ -172,7 +172,7 @@ TEST(QuimboBuild, AFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {
     RunResult run = QuimboBuild(Quote(dir));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "Cannot write " + (dir / "!pictures.html").string() + ": Is a directory\n");
+    EXPECT_EQ(run.err, "quimbo-build: cannot write " + (dir / "!pictures.html").string() + ": Is a directory\n");
     EXPECT_FALSE(fs::exists(dir / "$create-Thumbnails.cmd"));  // page and script go together, or neither
 }
 

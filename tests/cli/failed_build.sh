@@ -25,7 +25,7 @@ for fault in write=1000 move; do
   QUIMBO_TEST_FAULTS=$fault $runner "$program" --lang en "$dir" > "$work/out" 2> "$work/err"
   rc=$?
   [ "$rc" = 1 ] || fail "$fault: exit $rc, expected 1"
-  grep -q '^Cannot write .*!pictures.html: ..*' "$work/err" || fail "$fault: stderr was: $(cat "$work/err")"
+  grep -q '^quimbo-build: cannot write .*!pictures.html: ..*' "$work/err" || fail "$fault: stderr was: $(cat "$work/err")"
   [ ! -s "$work/out" ] || fail "$fault: stdout was: $(cat "$work/out")"
   cmp -s "$dir/!pictures.html" "$work/old-page" || fail "$fault: the old page changed"
   cmp -s "$dir/\$create-Thumbnails.cmd" "$work/old-script" || fail "$fault: the old script changed"

@@ -68,7 +68,7 @@ TEST(Replace, AFullDiskKeepsTheOldPageWithItsTitle) {
 
     RunResult run = QuimboBuild(Quote(dir));
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "Cannot write " + (dir / "!pictures.html").string() + ": No space left on device\n");
+    EXPECT_EQ(run.err, "quimbo-build: cannot write " + (dir / "!pictures.html").string() + ": No space left on device\n");
     EXPECT_EQ(ReadAll(dir / "!pictures.html"), page);
     EXPECT_EQ(ReadAll(dir / "$create-Thumbnails.cmd"), script);  // whole: rewritten in full or kept
     EXPECT_TRUE(Temporaries(dir).empty());

@@ -111,7 +111,7 @@ TEST(Tree, EveryGalleryIsWhatARunOnItsFolderWrites) {
         fs::path script = fs::path(page).parent_path() / "$create-Thumbnails.cmd";
         EXPECT_EQ(ReadAll(tree / script), ReadAll(alone / script)) << script;
     }
-    EXPECT_EQ(run.err, "galleries: written 7, folders without images 4, previews made 0, up to date 0, failed 0\n");
+    EXPECT_EQ(run.err, "quimbo-build: galleries: written 7, without images 4, failed 0; previews: made 0, up to date 0, failed 0\n");
 }
 
 class TreeIndex : public ::testing::TestWithParam<const char*> {};
@@ -196,7 +196,7 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
         std::string options = "";       // before the folder
     } cases[] = {
         {"tree_none", {"a.gif", "sub/notes.txt", "empty/"}, QUIMBO_BUILD_EXE, "", "", 2,
-         "quimbo-build: no images in this folder or below it: TREE/\n", {}},
+         "quimbo-build: no images in TREE/ or below it (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n", {}},
         {"tree_fifo", {"a.jpg", "sub/b.jpg", "other/c.jpg"}, QUIMBO_BUILD_EXE, "", "sub/!pictures.html", 1,
          "quimbo-build: TREE/sub/!pictures.html: not a regular file\n", {"!pictures.html", "other/!pictures.html"}},
         {"tree_unread", {"a.jpg", "bad/b.jpg", "bad/deeper/d.jpg", "good/c.jpg"}, faults.string(),
@@ -221,7 +221,7 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
         want.replace(want.find("TREE"), 4, tree.string());
         EXPECT_NE(run.err.find(want), std::string::npos) << c.name << ": " << run.err;
         EXPECT_EQ(FilesNamed(tree, "!pictures.html"), c.pages) << c.name;
-        EXPECT_NE(run.err.find("galleries: written "), std::string::npos) << c.name;
+        EXPECT_NE(run.err.find("quimbo-build: galleries: written "), std::string::npos) << c.name;
         if (c.exitCode == 2) EXPECT_FALSE(fs::exists(tree / "!albums.html"));
         if (c.name == "tree_fifo") {
             EXPECT_EQ(Values(ReadAll(tree / "!albums.html"), "src"),
@@ -266,8 +266,9 @@ TEST(Tree, PreviewsOfEveryFolderShareTheRunAndBecomeTheCovers) {
 
     RunResult run = QuimboBuild("--recursive --previews --jobs 2 " + Quote(tree));
     EXPECT_EQ(run.exitCode, 3) << run.err;  // broken.jpg has no preview
-    EXPECT_NE(run.err.find("quimbo-build: no preview for broken.jpg: "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("galleries: written 4, folders without images 0, previews made 4, up to date 0, failed 1\n"),
+    // Named by its path below the tree's folder: two broken.jpg are two lines.
+    EXPECT_NE(run.err.find("quimbo-build: no preview for b/broken.jpg: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("quimbo-build: galleries: written 4, without images 0, failed 0; previews: made 4, up to date 0, failed 1\n"),
               std::string::npos)
         << run.err;
     for (const char* preview : {"a/one_t.jpg", "a/two_t.png", "b/c/three_t.jpg", "big_t.jpg"})
@@ -278,7 +279,7 @@ TEST(Tree, PreviewsOfEveryFolderShareTheRunAndBecomeTheCovers) {
     fs::remove(tree / "b" / "broken.jpg");
     run = QuimboBuild("--recursive --previews " + Quote(tree));
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("previews made 0, up to date 4, failed 0\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("previews: made 0, up to date 4, failed 0\n"), std::string::npos) << run.err;
 }
 
 // A run whose output goes to files of its own, so that runs can go at once.

@@ -137,3 +137,40 @@ TEST(ReplaceText, StopsWhenTheResultWouldNotFit) {
 }
 
 }  // namespace
+
+// A title from the command line, as the page's script holds it: nothing can
+// end the string or the element, the carry-over reads back the same bytes,
+// and the album index shows the text it stands for.
+TEST(GivenTitle, EscapedForTheScriptAndReadBackWhole) {
+    struct Case {
+        std::string text, script, shown;
+    } cases[] = {
+        {"Urlaub 2026", "Urlaub 2026", "Urlaub 2026"},
+        {"a\"b</script>&c", "a\\u0022b\\u003C/script\\u003E\\u0026c", "a\"b</script>&c"},
+        {"x\\y\nz\t\x01\x7F", "x\\\\y\\nz\\t\\u0001\\u007F", "x\\y\nz\t\x01\x7F"},
+        {"Sch\xC3\xB6n \xFF\xC3", "Sch\xC3\xB6n \xEF\xBF\xBD\xEF\xBF\xBD", "Sch\xC3\xB6n \xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"lone\xED\xA0\x80", "lone\xEF\xBF\xBD", "lone\xEF\xBF\xBD"},  // an unpaired surrogate from Windows: one
+        {"a\xE2\x80\xA8" "b\xC2\x85", "a\\u2028b\\u0085", "a\xE2\x80\xA8" "b\xC2\x85"},
+        {"&ndash;", "\\u0026ndash;", "&ndash;"},  // not turned into a dash by the carry-over
+        {std::string(78, 'x'), std::string(78, 'x'), std::string(78, 'x')},
+    };
+    for (const Case& c : cases) {
+        CarriedTitle title;
+        ASSERT_TRUE(TitleForScript(c.text, &title)) << c.text;
+        EXPECT_EQ(std::string(title.text, title.length), c.script);
+        std::string page = "<script>\r\nconst title=\"" + c.script + "\";      //  ggf. anpassen\r\n";
+        CarriedTitle carried = ExtractCarriedTitle(page, false);
+        EXPECT_EQ(std::string(carried.text, carried.length), c.script) << "carried over unchanged";
+        char storage[512];
+        ByteBuf shown(storage);
+        AppendTitleText(c.script, shown);
+        EXPECT_EQ(std::string(shown.buf, shown.len), c.shown);
+    }
+    CarriedTitle title;
+    EXPECT_FALSE(TitleForScript(std::string(79, 'x'), &title)) << "a later build would cut it";
+    EXPECT_FALSE(TitleForScript(std::string(14, '"'), &title));  // 84 bytes as \u0022
+    char storage[64];
+    ByteBuf shown(storage);
+    AppendTitleText("\\uD83D\\uDCF7 \\x41\\' \\uD800", shown);  // as a user may edit it in
+    EXPECT_EQ(std::string(shown.buf, shown.len), "\xF0\x9F\x93\xB7 A' \xEF\xBF\xBD");
+}

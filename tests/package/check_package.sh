@@ -60,12 +60,12 @@ page="$prefix/share/man/man1/quimbo-build.1.gz"
 expect "man -l renders without warnings" "$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)" ""
 rendered=$(MANWIDTH=80 man -l "$page" 2>/dev/null)
 expect "manual sections" "$(grep -E '^[A-Z][A-Z ]+$' <<<"$rendered" | tr '\n' ,)" \
-  "NAME,SYNOPSIS,DESCRIPTION,OPTIONS,EXIT STATUS,ENVIRONMENT,FILES,EXAMPLES,NOTES,"
+  "NAME,SYNOPSIS,DESCRIPTION,OPTIONS,EXIT STATUS,ENVIRONMENT,FILES,EXAMPLES,NOTES,SEE ALSO,"
 # Every option of --help has its entry in the manual, and the manual's version is the program's.
 missing=""
 while read -r option; do
   grep -qE "^       $(sed 's/[][|]/\\&/g' <<<"$option")( |$)" <<<"$rendered" || missing+="[$option] "
-done < <("$installed" --help | sed -n 's/^  \(-[^ ]*\( [^ ]*\)\?\)  .*/\1/p' | sed 's/  *$//')
+done < <("$installed" --help | sed -n 's/^  \(    \)\?\(-[^ ]*\( [^ ]*\)\{0,2\}\)  .*/\2/p' | sed 's/  *$//')
 expect "every --help option in the manual" "$missing" ""
 expect "manual footer version" "$(tail -n 1 <<<"$rendered" | awk '{print $1, $2}')" "quimbo-build $version"
 

@@ -152,11 +152,11 @@ TEST(PreviewFaults, AFailedPreviewWriteLeavesTheOldPreviewAndNoTemporary) {
         RunResult run = RunBuild("--previews", dir, &c.faults);
         EXPECT_EQ(run.exitCode, 1) << run.err;
         EXPECT_EQ(run.out, PagePathLine(dir));
-        std::string line = "Cannot write " + ArgPath(dir / "a_t.jpg") + ": ";
+        std::string line = "quimbo-build: cannot write " + ArgPath(dir / "a_t.jpg") + ": ";
         size_t at = run.err.find(line);
         ASSERT_NE(at, std::string::npos) << run.err;
         EXPECT_GT(run.err.find('\n', at), at + line.size()) << "a reason is given: " << run.err;
-        EXPECT_TRUE(EndsWith(run.err, "previews: made 1, up to date 0, failed 1\n")) << run.err;
+        EXPECT_TRUE(EndsWith(run.err, "quimbo-build: previews: made 1, up to date 0, failed 1\n")) << run.err;
 
         EXPECT_EQ(fs::exists(dir / "a_t.jpg"), c.oldPreview);
         if (c.oldPreview) EXPECT_EQ(ReadAll(dir / "a_t.jpg"), "old preview");
@@ -202,7 +202,7 @@ TEST(PreviewsUpToDate, TheRuleAtItsEdgesAndWhatElseStandsAtThePreviewsName) {
     EXPECT_EQ(run.exitCode, 1) << run.err;
     EXPECT_LT(run.seconds, 30);
     int refused = UnderWine() ? 1 : 2;
-    EXPECT_TRUE(EndsWith(run.err, "previews: made 4, up to date 1, failed " + std::to_string(refused) + "\n")) << run.err;
+    EXPECT_TRUE(EndsWith(run.err, "quimbo-build: previews: made 4, up to date 1, failed " + std::to_string(refused) + "\n")) << run.err;
     EXPECT_EQ(ReadAll(dir / "newer_t.jpg"), "kept");
     for (const char* made : {"equal_t.jpg", "older_t.jpg", "link_t.jpg", "dangling_t.jpg"}) {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / made))) << made;
@@ -257,14 +257,14 @@ TEST(PreviewsExitCodes, EachMixOfOutcomes) {
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
         bool pageFailed = c.faults.find("!pictures") != std::string::npos && !c.noImages;
         EXPECT_EQ(run.out, c.noImages || pageFailed ? "" : PagePathLine(folder));
-        EXPECT_EQ(run.err.find("Cannot write " + ArgPath(folder / "!pictures.html") + ": ") != std::string::npos, pageFailed)
+        EXPECT_EQ(run.err.find("quimbo-build: cannot write " + ArgPath(folder / "!pictures.html") + ": ") != std::string::npos, pageFailed)
             << run.err;
         EXPECT_EQ(run.err.find("quimbo-build: no preview for bad.jpg: ") != std::string::npos, c.badImage) << run.err;
-        EXPECT_EQ(run.err.find("Cannot write " + ArgPath(dir / "good_t.jpg") + ": ") != std::string::npos,
+        EXPECT_EQ(run.err.find("quimbo-build: cannot write " + ArgPath(dir / "good_t.jpg") + ": ") != std::string::npos,
                   c.faults.find("good_t") != std::string::npos)
             << run.err;
         if (c.noImages) EXPECT_EQ(run.err.rfind("quimbo-build: no images in " + ArgPath(folder) + (UnderWine() ? "\\" : "/") + " (", 0), 0u) << run.err;
-        else EXPECT_NE(run.err.find("previews: made "), std::string::npos) << "previews are made after a failed page too";
+        else EXPECT_NE(run.err.find("quimbo-build: previews: made "), std::string::npos) << "previews are made after a failed page too";
     }
 }
 
@@ -346,7 +346,7 @@ TEST(PageRead, TheOldPageIsNeverReadThroughALink) {
         if (UnderWine()) {
             // Wine shows the link as the device itself, and will not move a
             // file over it: what counts is that the build ends, and says so.
-            EXPECT_TRUE(run.exitCode == 0 || run.err.find("Cannot write " + ArgPath(dir / "!pictures.html") + ": ") == 0)
+            EXPECT_TRUE(run.exitCode == 0 || run.err.find("quimbo-build: cannot write " + ArgPath(dir / "!pictures.html") + ": ") == 0)
                 << run.exitCode << " " << run.err;
             continue;
         }

@@ -341,7 +341,7 @@ TEST(Previews, SizeFormatAndNameOfEachKind) {
 
     RunResult run = RunPreviews("--previews", dir);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "previews: made 7, up to date 0, failed 0\n");
+    EXPECT_EQ(run.err, "quimbo-build: previews: made 7, up to date 0, failed 0\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.width == 0) {
@@ -522,7 +522,7 @@ TEST(Previews, DamagedImagesAreNamedAndTheRunGoesOn) {
         size_t end = run.err.find('\n', at);
         EXPECT_GT(end, at + start.size()) << "a reason is given: " << run.err;
     }
-    EXPECT_NE(run.err.find("previews: made 1, up to date 0, failed 3\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("quimbo-build: previews: made 1, up to date 0, failed 3\n"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::exists(dir / "good_t.jpg"));
     for (const char* preview : {"corrupt_t.jpg", "truncated_t.jpg", "text_t.png"}) EXPECT_FALSE(fs::exists(dir / preview));
     EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
@@ -576,20 +576,20 @@ TEST(Previews, ASecondRunWritesNothingAndAllRemakesEverything) {
 
     RunResult again = RunPreviews("--previews", dir);
     EXPECT_EQ(again.exitCode, 0);
-    EXPECT_EQ(again.err, "previews: made 0, up to date 4, failed 0\n");
+    EXPECT_EQ(again.err, "quimbo-build: previews: made 0, up to date 4, failed 0\n");
     auto second = Times(dir);
     for (const char* preview : {"a_t.jpg", "b_t.png", "c_t.jpeg", "tiny_t.png"}) EXPECT_EQ(first[preview], second[preview]) << preview;
 
     // A changed image gets a new preview; the others stay.
     fs::last_write_time(dir / "b.png", fs::file_time_type::clock::now() + std::chrono::hours(1));
     RunResult changed = RunPreviews("--previews", dir);
-    EXPECT_EQ(changed.err, "previews: made 1, up to date 3, failed 0\n");
+    EXPECT_EQ(changed.err, "quimbo-build: previews: made 1, up to date 3, failed 0\n");
     EXPECT_NE(Times(dir)["b_t.png"], first["b_t.png"]);
     EXPECT_EQ(Times(dir)["a_t.jpg"], first["a_t.jpg"]);
 
     RunResult all = RunPreviews("--previews=all --jobs 1", dir);
     EXPECT_EQ(all.exitCode, 0);
-    EXPECT_EQ(all.err, "previews: made 4, up to date 0, failed 0\n");
+    EXPECT_EQ(all.err, "quimbo-build: previews: made 4, up to date 0, failed 0\n");
     auto third = Times(dir);
     for (const char* preview : {"a_t.jpg", "c_t.jpeg", "tiny_t.png"}) EXPECT_NE(first[preview], third[preview]) << preview;
 }
@@ -604,8 +604,8 @@ TEST(Previews, PreviewsThatCannotBeWrittenGiveExitOneAndStayAsTheyAre) {
     RunResult run = RunPreviews("--previews", dir);
     EXPECT_EQ(run.exitCode, 1);
     std::string path = ArgPath(dir / "a_t.jpg");
-    EXPECT_NE(run.err.find("Cannot write " + path + ": "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("previews: made 1, up to date 0, failed 1\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("quimbo-build: cannot write " + path + ": "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("quimbo-build: previews: made 1, up to date 0, failed 1\n"), std::string::npos) << run.err;
     EXPECT_EQ(ReadAll(dir / "a_t.jpg"), "kept");
     EXPECT_TRUE(fs::exists(dir / "b_t.jpg"));
 
@@ -625,7 +625,7 @@ TEST(Previews, PreviewsThatCannotBeWrittenGiveExitOneAndStayAsTheyAre) {
     fs::permissions(locked, fs::perms::owner_all);
     if (refused.err.find("setpriv") != std::string::npos) GTEST_SKIP() << "cannot run as nobody: " << refused.err;
     EXPECT_EQ(refused.exitCode, 1) << refused.err;
-    EXPECT_NE(refused.err.find("Cannot write " + (locked / "c_t.jpg").string() + ": Permission denied\n"), std::string::npos)
+    EXPECT_NE(refused.err.find("quimbo-build: cannot write " + (locked / "c_t.jpg").string() + ": Permission denied\n"), std::string::npos)
         << refused.err;
     EXPECT_FALSE(fs::exists(locked / "c_t.jpg"));
     EXPECT_EQ(Leftovers(locked), std::vector<std::string>{});
@@ -649,7 +649,7 @@ TEST(Previews, CommandLine) {
         std::string screen = ReadAll(typescript);
         EXPECT_NE(screen.find("\rpreviews 0/1"), std::string::npos) << screen;
         EXPECT_NE(screen.find("\rpreviews 1/1"), std::string::npos) << screen;
-        EXPECT_NE(screen.find("\rpreviews: made 1, up to date 0, failed 0\r\n"), std::string::npos) << screen;
+        EXPECT_NE(screen.find("\rquimbo-build: previews: made 1, up to date 0, failed 0\r\n"), std::string::npos) << screen;
         fs::remove(typescript);
     }
     // No images at all: exit 2 as always, and no previews attempted.
@@ -814,7 +814,7 @@ TEST(Previews, OnlyRegularFilesAreReadAndNothingWaits) {
     EXPECT_EQ(run.exitCode, 3) << run.err;
     EXPECT_EQ(ReasonFor(run.err, "p.jpg"), "not a regular file") << run.err;
     EXPECT_EQ(ReasonFor(run.err, "z.jpg"), "not a regular file") << run.err;
-    EXPECT_NE(run.err.find("previews: made 2, up to date 0, failed 2\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("quimbo-build: previews: made 2, up to date 0, failed 2\n"), std::string::npos) << run.err;
     EXPECT_EQ(Identify(dir / "link_t.jpg", "%w %h"), "480 320");
     EXPECT_TRUE(fs::exists(dir / "good_t.png"));
     EXPECT_LT(cost.seconds, 30);
@@ -838,7 +838,7 @@ TEST(Previews, NoImageKeepsAFileOpen) {
     int status = std::system(("sh -c " + Quote(command)).c_str());
     std::string err = ReadAll(dir / "err");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
-    EXPECT_NE(err.find("previews: made 80, up to date 0, failed 0\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("quimbo-build: previews: made 80, up to date 0, failed 0\n"), std::string::npos) << err;
 }
 
 TEST(Previews, ASmallImageIsCopiedOnlyWhenItDecodesWholeAndItsFileIsCompact) {

@@ -155,7 +155,7 @@ TEST(Previews, OnlyTheTemporariesOfItsOwnFilesAreRemoved) {
     RunResult run = RunBuild("--previews", dir);
     for (int fd : holds) close(fd);
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_EQ(run.err, "previews: made 0, up to date 2, failed 0\n");
+    EXPECT_EQ(run.err, "quimbo-build: previews: made 0, up to date 2, failed 0\n");
     for (const Case& c : cases) {
         if (c.held && UnderWine()) continue;
         EXPECT_EQ(fs::exists(dir / c.name), !c.removed) << c.name;
@@ -237,7 +237,7 @@ TEST(Previews, AStdoutThatCannotBeWrittenDoesNotStopTheJob) {
     pid_t pid = Start(Command("--previews", dir, "", err), fds[1]);
     close(fds[1]);
     EXPECT_EQ(Finish(pid, Clock::now() + std::chrono::seconds(60)), 0) << ReadAll(err);
-    EXPECT_EQ(ReadAll(err), "previews: made 1, up to date 0, failed 0\n");
+    EXPECT_EQ(ReadAll(err), "quimbo-build: previews: made 1, up to date 0, failed 0\n");
     EXPECT_TRUE(fs::exists(dir / "a_t.jpg"));
 
     fs::remove(dir / "a_t.jpg");
@@ -245,7 +245,7 @@ TEST(Previews, AStdoutThatCannotBeWrittenDoesNotStopTheJob) {
     std::string said = "quimbo-build: cannot print the page's path: ";
     EXPECT_EQ(full.exitCode, 0) << full.err;
     EXPECT_EQ(full.err.substr(0, said.size()), said) << full.err;
-    EXPECT_NE(full.err.find("\npreviews: made 1, up to date 0, failed 0\n"), std::string::npos) << full.err;
+    EXPECT_NE(full.err.find("\nquimbo-build: previews: made 1, up to date 0, failed 0\n"), std::string::npos) << full.err;
     EXPECT_TRUE(fs::exists(dir / "a_t.jpg"));
 }
 
@@ -307,7 +307,7 @@ TEST(Previews, JobsAboveTheLimitAreSaidSo) {
         int exitCode;
         const char* note;  // the first line on stderr
     } cases[] = {
-        {"64", 0, "previews: made 1, up to date 0, failed 0"},
+        {"64", 0, "quimbo-build: previews: made 1, up to date 0, failed 0"},
         {"65", 0, "quimbo-build: --jobs 65 is more than 64; making previews with 64 workers"},
         {"1000", 0, "quimbo-build: --jobs 1000 is more than 64; making previews with 64 workers"},
         {"1001", 0, "quimbo-build: --jobs 1001 is more than 64; making previews with 64 workers"},

@@ -85,12 +85,54 @@ TEST(FolderLock, OneBuildOfAFolderAtATimeWhateverPathLeadsToIt) {
     EXPECT_EQ(none.handle, 0);
 }
 
+// quimbo-build.exe reads its UTF-16 command line through getopt_long on a
+// lossless copy: options are read in every form around a folder named with
+// letters beyond ASCII, a title keeps its letters (an unpaired surrogate
+// shows as U+FFFD), and a folder's unpaired surrogate reaches the program as
+// it was (Wine's files cannot hold one: the folder is named, not found).
+TEST(CommandLine, GetoptLongTakesAnyWindowsName) {
+    TempFolder folder;
+    std::wstring album = folder / L"Sch\u00F6n -r";
+    MakeFolder(album);
+    MakeFile(album + L"\\a.jpg");
+    std::wstring errPath = folder / L"err.txt";
+    auto run = [&](const std::wstring& args, DWORD* exitCode) {
+        std::wstring line = L"\"" + WindowsPath(QUIMBO_BUILD_EXE) + L"\" " + args;
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE err = CreateFileW(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW startup = {sizeof(startup)};
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = err;
+        PROCESS_INFORMATION process = {};
+        *exitCode = 99;
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 60000);
+            GetExitCodeProcess(process.hProcess, exitCode);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+        CloseHandle(err);
+        return ReadBytes(errPath);
+    };
+    DWORD exitCode = 0;
+    std::string err = run(L"--lang=de -j2 --title=\"Sch\u00F6n\xDC00 & Co\" -- \"" + album + L"\"", &exitCode);
+    EXPECT_EQ(exitCode, 0u) << err;
+    std::string page = ReadBytes(album + L"\\!pictures.html");
+    EXPECT_NE(page.find("<html lang=\"de\">"), std::string::npos);
+    EXPECT_NE(page.find("const title=\"Sch\xC3\xB6n\xEF\xBF\xBD \\u0026 Co\";"), std::string::npos)
+        << page.substr(page.find("const title="), 40);
+    err = run(L"\"" + folder / L"lone\xD800" + L"\" -rj2", &exitCode);
+    EXPECT_EQ(exitCode, 2u);
+    EXPECT_EQ(err.rfind("quimbo-build: no such folder: ", 0), 0u) << err;
+    EXPECT_NE(err.find("\\lone\\xED\\xA0\\x80\r\n"), std::string::npos) << err;
+}
+
 // A folder held for its build cannot be renamed away while it is held, and
 // one below the tree's folder that is a link (a reparse point) is refused.
 TEST(HeldFolder, CannotBeMovedWhileHeldAndIsNoLink) {
     TempFolder folder, outside;
     MakeFolder(folder / L"sub");
-    std::wstring root = folder.Path(), sub = folder / L"sub\";
+    std::wstring root = folder.Path(), sub = folder / L"sub\\";
     HeldFolder base, held;
     SystemError error = 0;
     ASSERT_EQ(OpenHeldFolder(root.c_str(), nullptr, &base, &error), FolderOpen::Opened) << error;

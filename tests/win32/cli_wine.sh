@@ -19,7 +19,7 @@ printf 'x' >"$work/-/a.jpg"
 printf 'x' >"$work/-x/a.jpg"
 cd "$work"
 
-usage="usage: quimbo-build [--lang de|en] [--previews[=all]] [--recursive] [--jobs N] FOLDER
+usage="usage: quimbo-build [OPTION]... FOLDER
 Try 'quimbo-build --help' for more information."
 passed=0 failed=0
 
@@ -55,9 +55,12 @@ check "-- -x" 0 '-x\!pictures.html' "" "-x"
 check "--lang en -- -" 0 '-\!pictures.html' "" "-"
 check "-x" 64 "" "U:quimbo-build: unknown option: -x" ""
 check "--bogus ." 64 "" "U:quimbo-build: unknown option: --bogus" ""
-check ". --lang=de" 64 "" "U:quimbo-build: unknown option: --lang=de" ""
+check ". --lang=de" 0 '.\!pictures.html' "" "."
+check "-j4 --title=T ." 0 '.\!pictures.html' "" "."
+check "-rj2 -- -x" 0 '-x\!albums.html' "quimbo-build: galleries: written 1, without images 0, failed 0; previews: made 0, up to date 0, failed 0" "-x"
+check "-rx ." 64 "" "U:quimbo-build: unknown option: -x" ""
 check "--LANG de ." 64 "" "U:quimbo-build: unknown option: --LANG" ""
-check "--version=2" 64 "" "U:quimbo-build: unknown option: --version=2" ""
+check "--version=2" 64 "" "U:quimbo-build: --version takes no value: --version=2" ""
 check "--lang fr ." 64 "" "U:quimbo-build: --lang needs de or en, not: fr" ""
 check "-- . -x" 64 "" "U:quimbo-build: more than one folder: -x" ""
 check "--" 64 "" "U:quimbo-build: no folder given" ""
@@ -69,7 +72,8 @@ check 'a.jpg\' 2 "" 'quimbo-build: not a folder: a.jpg\' ""
 check 'a.jpg\x\' 2 "" 'quimbo-build: no such folder: a.jpg\x\' ""
 long=$(printf 'n%.0s' {1..600})  # more than the 512 characters of a folder
 check "$long" 2 "" "quimbo-build: folder name too long: $long" ""
-check "--jobs 1001 ." 64 "" "U:quimbo-build: --jobs needs a number from 1 to 1000" ""
+check "--jobs 0 ." 64 "" "U:quimbo-build: --jobs needs a whole number of 1 or more, not: 0" ""
+check ". -j" 64 "" "U:quimbo-build: -j needs a value" ""
 
 # --help: the usage line first, then one line per option.
 for flag in --help -h; do
@@ -77,7 +81,7 @@ for flag in --help -h; do
   problem=""
   [ "$(head -n 1 <<<"$help")" = "usage: quimbo-build [OPTION]... FOLDER" ] || problem+=" first line;"
   [ -s err.bin ] && problem+=" stderr not empty;"
-  for option in "--lang de|en " "--previews[=all] " "--recursive " "--jobs N " "--version " "-h, --help " "-- "; do
+  for option in "    --lang de|en " "-p, --previews[=all] " "-r, --recursive " "-j, --jobs N " "    --version " "-h, --help " "    -- "; do
     grep -qF -- "  $option" <<<"$help" || problem+=" no line for $option;"
   done
   if [ -z "$problem" ]; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL [$flag]:$problem"; fi

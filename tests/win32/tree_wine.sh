@@ -49,7 +49,7 @@ rc=$?
 check $rc "quimbo-build.exe --recursive exited $rc: $(cat "$work/err")"
 [ "$(tr -d '\r' <"$work/out")" = "$winpath\\!albums.html" ]
 check $? "stdout was [$(tr -d '\r' <"$work/out")]"
-grep -q '^galleries: written 8, folders without images 4, previews made 0, up to date 0, failed 0' "$work/err"
+grep -q '^quimbo-build: galleries: written 8, without images 4, failed 0; previews: made 0, up to date 0, failed 0' "$work/err"
 check $? "summary line: $(cat "$work/err")"
 [ "$(list_pages "$native_tree")" = "$(list_pages "$windows_tree")" ]
 check $? "different folders got a gallery: $(list_pages "$windows_tree" | tr '\n' ' ')"
