@@ -306,7 +306,7 @@ TEST(Tree, NamesAndResultsTellTheTruth) {
         std::string indexHas, indexLacks;  // "" for no check; indexLacks "src=" on a rewritten index
     } cases[] = {
         {"only preview names: an empty gallery, in both modes", {"a.jpg", "sub/sunset_t.jpg", "sub/Kid_w.jpg"},
-         "--recursive TREE", "", 0, "failed 0\n", "", "./a.jpg", "sub/"},
+         "--recursive TREE", "", 0, "failed 0\n", "", "./a.jpg", "folder>sub<"},
         {"only preview names, one folder", {"sunset_t.jpg"}, "TREE", "", 0, "", "", "", ""},
         {"a folder named like an image hides no photo", {"photo.jpg", "Album 1.jpg/"}, "TREE", "", 0, "", "", "", ""},
         {"the root album by its real name", {"a.jpg", "sub/"}, "--recursive TREE/sub/..", "", 0, "", "",
