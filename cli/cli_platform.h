@@ -10,9 +10,6 @@
 
 #include "../common/platform.h"
 
-// Milliseconds on a clock that only goes forward, from some start; for time-outs.
-uint64_t MonotonicMilliseconds();
-
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 

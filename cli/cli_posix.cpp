@@ -4,16 +4,9 @@
 #include <sched.h>
 #include <signal.h>
 #include <stdio.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "cli_platform.h"
-
-uint64_t MonotonicMilliseconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
-}
 
 int ProcessorCount() {
     cpu_set_t set;

@@ -74,7 +74,7 @@ void RunPreviewWorker(void* context) {
     WorkInFolder(run->held);
     for (;;) {
         EnterOutputLock();
-        int index = job->next < job->count ? job->next++ : -1;
+        int index = job->next < job->count && !StopRequested() ? job->next++ : -1;
         LeaveOutputLock();
         if (index < 0) break;
         ItemResult result = MakeOnePreview(job, job->items[index], &worker);
@@ -98,7 +98,8 @@ void PrintLineLocked(bool terminal, const ByteBuf& line) {
     fputs("\n", stderr);
 }
 
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, const HeldFolder* held) {
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary, bool keepLibrary,
+                           const HeldFolder* held) {
     OneFolder run{};
     run.held = held;
     PreviewPrinter printer{StderrIsTerminal(), 0};
@@ -124,14 +125,15 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         if (jobs > job.count) jobs = job.count;
         PrintProgressLocked(&run);
         RunOnThreads(jobs, RunPreviewWorker, &run);
-        StopPreviewLibraryIfStarted();
+        if (!keepLibrary) StopPreviewLibraryIfStarted();
     }
     EndPreviewJob(&job);
 
     PreviewCounts counts = job.counts;
     counts.failed = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (run.terminal) fputs("\r                                        \r", stderr);
-    fprintf(stderr, "quimbo-build: previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate,
-            counts.failed);
+    if (summary)
+        fprintf(stderr, "quimbo-build: previews: made %d, up to date %d, failed %d\n", counts.made, counts.upToDate,
+                counts.failed);
     return counts;
 }

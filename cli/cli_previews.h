@@ -23,8 +23,13 @@ void PrintLineLocked(bool terminal, const ByteBuf& line);
 // Makes the previews of every JPEG, WebP and PNG in `folder` (ending in a
 // separator) that needs one, removing temporaries a killed run left behind
 // first. Reports each failure on stderr as it happens, progress on a terminal,
-// and a summary line at the end. The image library is loaded only when an
-// image needs decoding (previews/preview_job.h). With `held` (the folder as
-// its build opened it, folder_build.h), every file of it is read and written
-// through that.
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, const HeldFolder* held = nullptr);
+// and a summary line at the end (unless `summary` is false: --watch's
+// rebuilds say what they made in a line of their own). The image library is
+// loaded only when an image needs decoding (previews/preview_job.h), and
+// stopped at the end unless `keepLibrary` (--watch: it is loaded once per
+// process, and stopped once, StopPreviewLibraryIfStarted). After a stop
+// request (StopRequested) no new image is begun.
+// With `held` (the folder as its build opened it, folder_build.h), every file
+// of it is read and written through that.
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary = true,
+                           bool keepLibrary = false, const HeldFolder* held = nullptr);

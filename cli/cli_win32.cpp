@@ -6,8 +6,6 @@
 
 #include "cli_platform.h"
 
-uint64_t MonotonicMilliseconds() { return GetTickCount64(); }
-
 int ProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);

@@ -57,8 +57,8 @@ ItemResult MakeFolderPreview(FolderBuild* build, int item, PreviewWorker* worker
     return result;
 }
 
-PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options) {
-    return MakePreviews(build->path, options, &build->folder);
+PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary) {
+    return MakePreviews(build->path, options, true, keepLibrary, &build->folder);
 }
 
 void ReleaseFolder(FolderBuild* build) {

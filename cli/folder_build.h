@@ -69,8 +69,9 @@ bool ListFolderPreviews(FolderBuild* build, bool remakeAll, PreviewReporter repo
 ItemResult MakeFolderPreview(FolderBuild* build, int item, PreviewWorker* worker);
 
 // Every preview of the taken folder, on `options.jobs` workers, as
-// MakePreviews does (its messages, its summary line).
-PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options);
+// MakePreviews does (its messages, its summary line); with `keepLibrary`
+// (--watch) the image library stays loaded for the next build.
+PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary = false);
 
 // Ends the previews' list, gives the lock back and closes the folder; on the
 // thread that took it. A build that holds nothing stays so.

@@ -27,6 +27,7 @@
 #include "cli_text.h"
 #include "folder_build.h"
 #include "tree.h"
+#include "watch.h"
 
 #if QUIMBO_WIN32
 #define MAIN wmain
@@ -111,7 +112,7 @@ static bool ParseFixedTime(const char* text, LocalTime* time) {
 
 // Everything the command line asks for.
 struct CommandLine {
-    bool previews, recursive, open;
+    bool previews, recursive, open, watch;
     PreviewOptions previewOptions;
     bool titleGiven;
     CarriedTitle title;          // --title as the page's script holds it (TitleForScript)
@@ -185,6 +186,8 @@ static const OptionSpec kOptions[] = {
      "-r, --recursive", "also every folder below FOLDER (not hidden folders\nnor links), and the album index !albums.html"},
     {"jobs", 'j', required_argument, ApplyJobs, "-j, --jobs N",
      "workers for previews and folders: 1 or more, at\nmost 64 run (default: number of cores)"},
+    {"watch", 0, no_argument, [](CommandLine* l, const char*) -> const char* { return l->watch = true, nullptr; },
+     "--watch", "after the build, build again each folder whose\nimages change, until stopped (Ctrl+C)"},
     {"open", 0, no_argument, [](CommandLine* l, const char*) -> const char* { return l->open = true, nullptr; },
      "--open", "open the page (with -r: the album index) in the\nuser's web browser"},
     {"fixed-time", 0, required_argument, ApplyFixedTime, nullptr, nullptr},  // for golden files
@@ -229,12 +232,13 @@ static void PrintHelp() {
           "could not be made, 64 a malformed command line, 75 another build of the\n"
           "folder still running after 10 seconds.\n"
           "\n"
-          "Full documentation: man quimbo-build\n",
+          "Full documentation: man quimbo-build (Windows: README.txt in the zip)\n",
           stdout);
 }
 
 // A malformed command line: "quimbo-build: " `what` and `arg` (when given),
-// the usage line and where to find more, on stderr. Returns the exit code 64.
+// the usage line and where to find more, on stderr, each line with the
+// program's name in front. Returns the exit code 64.
 static int UsageError(const char* what, const char* arg = nullptr) {
     fputs("quimbo-build: ", stderr);
     fputs(what, stderr);
@@ -247,8 +251,8 @@ static int UsageError(const char* what, const char* arg = nullptr) {
             fwrite(text.buf, 1, text.len, stderr);
         }
     }
-    fputs("\nusage: quimbo-build [OPTION]... FOLDER\n"
-          "Try 'quimbo-build --help' for more information.\n",
+    fputs("\nquimbo-build: usage: quimbo-build [OPTION]... FOLDER\n"
+          "quimbo-build: try 'quimbo-build --help' for more information.\n",
           stderr);
     return 64;
 }
@@ -412,6 +416,11 @@ int MAIN(int argc, PathChar** argv) {
         fputs("\n", stderr);
         return 2;
     }
+    // --watch ends on Ctrl+C (SIGINT, SIGTERM) once the file being written is
+    // complete; so does the first build.
+    bool watch = line.watch;
+    if (watch) CatchStopRequests();
+
     // One build of a folder at a time, from the listing to the last preview: a
     // second one waits for the first to end, and then builds on what it wrote.
     // The folder is opened once, here; its files are read and written through
@@ -435,16 +444,23 @@ int MAIN(int argc, PathChar** argv) {
         ByteBuf indexTitle(storage);
         if (line.titleGiven) AppendTitleText(std::string_view(line.title.text, line.title.length), indexTitle);
         bool indexWritten = false;
-        int exitCode = BuildTree(&build,
-                                 TreeOptions{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u,
-                                             indexTitle.View()},
-                                 &indexWritten);
+        TreeOptions options{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, indexTitle.View()};
+        KeptTree* kept = nullptr;
+        int exitCode = BuildTree(&build, options, &indexWritten, watch ? &kept : nullptr);
         ReleaseFolder(&build);
         if (line.open && indexWritten) {
-            folder.AppendZ(kAlbumsName);
-            if (!folder.overflow) OpenForTheUser(folder.buf);
+            PathChar pathStorage[kPathCapacity];
+            PathBuf index(pathStorage);
+            index.AppendZ(folder.buf);
+            index.AppendZ(kAlbumsName);
+            if (!index.overflow) OpenForTheUser(index.buf);
         }
-        return exitCode;
+        if (!watch) return exitCode;
+        if (StopRequested()) {
+            FreeKeptTree(kept);
+            return 0;
+        }
+        return WatchAndRebuild(folder.buf, WatchOptions{options, true, nullptr}, kept);
     }
 
     // Whether the folder holds images at all comes from the listing's own
@@ -455,17 +471,19 @@ int MAIN(int argc, PathChar** argv) {
         fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
         fputs(" (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
-        return 2;
+        if (!watch) return 2;
     }
     if (outcome.notRegularFile) {
         fputs("quimbo-build: not a regular file: ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
         fputs("\n", stderr);
-        return 1;
+        if (!watch) return 1;
     }
     int exitCode = 0;
-    if (!outcome.ok) {
+    if (outcome.noImages || outcome.notRegularFile) {
+        // Only --watch comes here: images may come, and the folder is watched all the same.
+    } else if (!outcome.ok) {
         fputs("quimbo-build: cannot write ", stderr);
         PrintPath(stderr, folder.buf);
         PrintPath(stderr, outcome.failedName);
@@ -474,16 +492,22 @@ int MAIN(int argc, PathChar** argv) {
     } else {
         PrintPagePath(folder.buf);
     }
-    if (line.previews) {
-        PreviewCounts counts = MakeFolderPreviews(&build, line.previewOptions);
+    if (line.previews && !outcome.noImages && !outcome.notRegularFile) {
+        PreviewCounts counts = MakeFolderPreviews(&build, line.previewOptions, watch);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
     ReleaseFolder(&build);
     // The page is there when it was written, even if the script could not follow it.
     if (line.open && outcome.pageReplaced) {
-        folder.AppendZ(kPageName);
-        if (!folder.overflow) OpenForTheUser(folder.buf);
+        PathChar pathStorage[kPathCapacity];
+        PathBuf page(pathStorage);
+        page.AppendZ(folder.buf);
+        page.AppendZ(kPageName);
+        if (!page.overflow) OpenForTheUser(page.buf);
     }
-    return exitCode;
+    if (!watch) return exitCode;
+    if (StopRequested()) return 0;
+    TreeOptions rebuild{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, std::string_view()};
+    return WatchAndRebuild(folder.buf, WatchOptions{rebuild, false, line.titleGiven ? &line.title : nullptr}, nullptr);
 }

@@ -20,6 +20,7 @@
 #include "cli_previews.h"
 #include "cli_text.h"
 #include "folder_build.h"
+#include "watch.h"
 
 namespace {
 
@@ -39,6 +40,8 @@ struct FolderRecord {
     int imageCount;
     PathChar* cover;    // from malloc, zero-terminated: the first image's name, then the cover's
     size_t coverLength;
+    int previewsMade;   // a rebuild's (--watch): the previews made for this folder
+    bool built;         // a rebuild's: this folder was built
     char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
@@ -48,6 +51,7 @@ struct FolderRecord {
 struct QueuedPreviews {
     FolderBuild* build;  // from malloc; the tree's own folder's is the caller's
     int owner;           // the worker that took the folder; -1: the caller (the tree's folder)
+    int record;          // the folder's record
     QueuedPreviews* next;
 };
 
@@ -80,6 +84,7 @@ struct Tree {
     int* setAside;
     int setAsideFirst, setAsideCount;
     uint64_t setAsideDeadline;  // 0 until the first of them is tried again
+    bool rebuild;  // a rebuild of some folders (--watch): a line per folder built, no summary, no progress
 };
 
 const PathChar* PathOf(const Tree* tree, int index) { return tree->paths + tree->folders[index].pathOffset; }
@@ -110,7 +115,7 @@ void ReportPath(const Tree* tree, const PathChar* path, SystemError error, const
 }
 
 void PrintProgressLocked(const Tree* tree) {
-    if (!tree->terminal) return;
+    if (!tree->terminal || tree->rebuild) return;
     fprintf(stderr, "\rfolders %d/%d, previews %d", tree->foldersDone, tree->count, tree->previewsDone);
     fflush(stderr);
 }
@@ -126,10 +131,13 @@ bool AddFolder(Tree* tree, const PathChar* path, size_t length, int parent) {
         return false;
     for (size_t i = 0; i < length; ++i) tree->paths[tree->pathsUsed + i] = path[i];
     tree->paths[tree->pathsUsed + length] = 0;
-    tree->folders[tree->count++] = FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, nullptr};
+    tree->folders[tree->count++] =
+        FolderRecord{tree->pathsUsed, length, parent, FolderState::Waiting, false, 0, nullptr, 0, 0, false, nullptr};
     tree->pathsUsed += length + 1;
     return true;
 }
+
+}  // namespace
 
 // True for a found entry the walk goes into: a folder of its own, not a link
 // to one, not hidden, not a system folder, and not "." or "..".
@@ -139,6 +147,8 @@ bool IsWalkedFolder(const FoundEntry& entry) {
     const PathChar* name = entry.name;
     return !(name[0] == PathChar('.') && (entry.nameLength == 1 || (entry.nameLength == 2 && name[1] == PathChar('.'))));
 }
+
+namespace {
 
 // Finds every folder of the tree, breadth first. A folder that cannot be read
 // is reported and marked failed. False when memory ran out (reported).
@@ -317,6 +327,7 @@ FolderTake BuildFolder(Tree* tree, int index, uint32_t wait, int worker, LineWri
     if (listed && build->previews.count > 0) {
         entry->build = build;
         entry->owner = index == 0 ? -1 : worker;
+        entry->record = index;
         *queued = entry;
         return FolderTake::Taken;
     }
@@ -438,13 +449,16 @@ void RunTreeWorker(void* context) {
             EnterOutputLock();
             continue;
         }
-        if (QueuedPreviews* queued = NextPreviewsLocked(tree)) {
+        if (StopRequested()) {  // --watch ends: what is being written is finished, nothing new begun
+            break;
+        } else if (QueuedPreviews* queued = NextPreviewsLocked(tree)) {
             PreviewJob& job = queued->build->previews;
             int item = job.next++;
             LeaveOutputLock();
             ItemResult result = MakeFolderPreview(queued->build, item, &worker);
             EnterOutputLock();
             AddResult(&tree->previewCounts, result);
+            if (result == ItemResult::Made) ++tree->folders[queued->record].previewsMade;
             ++tree->previewsDone;
             if (++job.done == job.count) WakeWaitingWorkers();  // its owner may be asleep
             PrintProgressLocked(tree);
@@ -455,8 +469,10 @@ void RunTreeWorker(void* context) {
             QueuedPreviews* queued = nullptr;
             FolderTake take = FolderTake::Failed;
             // A folder held by another build is not waited for now: set aside.
-            if (tree->folders[index].state == FolderState::Waiting)
+            if (tree->folders[index].state == FolderState::Waiting) {
+                tree->folders[index].built = true;
                 take = BuildFolder(tree, index, 0, self, writer, summary, &queued);
+            }
             EnterOutputLock();
             --tree->foldersBusy;
             if (take == FolderTake::Busy) {
@@ -615,7 +631,9 @@ int WriteIndex(Tree* tree) {
     }
     if (albums == 0) return 0;  // rewritten empty: not printed as an index to open
     // Printed like the page's path of a one-folder run: a reader that has gone
-    // away is not told about, and the index stays written either way.
+    // away is not told about, and the index stays written either way. A
+    // rebuild's lines say what was built instead.
+    if (tree->rebuild) return albums;
     char printed[kPathTextCapacity + 2];
     ByteBuf line(printed);
     AppendPathText(path.buf, path.len, line);
@@ -634,11 +652,103 @@ void FreeTree(Tree* tree) {
     }
     free(tree->folders);
     free(tree->paths);
+    while (QueuedPreviews* queued = tree->queue) {  // left by a stop request
+        tree->queue = queued->next;
+        queued->next = nullptr;
+        ReleaseFinished(queued);
+    }
+}
+
+// The record of `kept` whose relative path is `path`, or -1; `order` is
+// kept's records sorted by path (PathBefore).
+int FindKept(const Tree* kept, const int* order, const PathChar* path, size_t length) {
+    const int* end = order + kept->count;
+    const int* found = std::lower_bound(order, end, 0, [&](int index, int) {
+        return PathBefore(PathOf(kept, index), kept->folders[index].pathLength, path, length);
+    });
+    if (found == end) return -1;
+    const FolderRecord& record = kept->folders[*found];
+    if (PathBefore(path, length, PathOf(kept, *found), record.pathLength)) return -1;
+    return *found;
+}
+
+// For a rebuild: every folder of `tree` (just walked) that `kept` knew and is
+// not in `changed` keeps what the last build found of it, and is not built
+// again; the others wait for the workers. False when memory ran out.
+bool CarryOver(Tree* tree, const Tree* kept, const PathChar* const* changed, int changedCount) {
+    int* order = static_cast<int*>(malloc(sizeof(int) * size_t(kept->count ? kept->count : 1)));
+    if (!order) return false;
+    for (int i = 0; i < kept->count; ++i) order[i] = i;
+    std::sort(order, order + kept->count, [kept](int a, int b) {
+        return PathBefore(PathOf(kept, a), kept->folders[a].pathLength, PathOf(kept, b), kept->folders[b].pathLength);
+    });
+    for (int i = 0; i < tree->count; ++i) {
+        FolderRecord& record = tree->folders[i];
+        if (record.state != FolderState::Waiting) continue;  // the walk failed on it
+        const PathChar* path = PathOf(tree, i);
+        bool isChanged = false;
+        for (int c = 0; c < changedCount && !isChanged; ++c) {
+            isChanged = TextLength(changed[c]) == record.pathLength;
+            for (size_t k = 0; isChanged && k < record.pathLength; ++k) isChanged = changed[c][k] == path[k];
+        }
+        int before = isChanged ? -1 : FindKept(kept, order, path, record.pathLength);
+        if (before < 0) continue;
+        const FolderRecord& old = kept->folders[before];
+        if (old.state == FolderState::Waiting || old.state == FolderState::Held) continue;
+        record.state = old.state;
+        record.imageCount = old.imageCount;
+        if (old.title) {
+            size_t length = strlen(old.title);
+            record.title = static_cast<char*>(malloc(length + 1));
+            if (!record.title) {
+                free(order);
+                return false;
+            }
+            memcpy(record.title, old.title, length + 1);
+        }
+        if (old.cover) {
+            record.cover = static_cast<PathChar*>(malloc((old.coverLength + 1) * sizeof(PathChar)));
+            if (!record.cover) {
+                free(order);
+                return false;
+            }
+            for (size_t k = 0; k <= old.coverLength; ++k) record.cover[k] = old.cover[k];
+            record.coverLength = old.coverLength;
+        }
+    }
+    free(order);
+    return true;
 }
 
 }  // namespace
 
-int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten) {
+// What a build of a tree learned of its folders, kept for the next (--watch).
+struct KeptTree {
+    Tree tree;
+};
+
+void FreeKeptTree(KeptTree* kept) {
+    if (!kept) return;
+    FreeTree(&kept->tree);
+    free(kept);
+}
+
+namespace {
+
+// Prints the rebuild line (PrintRebuildLine) of each folder a rebuild built.
+void PrintRebuiltFolders(const Tree* tree) {
+    for (int i = 0; i < tree->count; ++i) {
+        const FolderRecord& record = tree->folders[i];
+        if (!record.built) continue;
+        PathChar storage[kPathCapacity];
+        PathBuf path(storage);
+        FormFolderPath(tree, i, nullptr, path);
+        PrintRebuildLine(path.buf, record.state == FolderState::Album ? record.imageCount : 0, record.previewsMade);
+    }
+}
+
+int RunTree(FolderBuild* root, const TreeOptions& options, const PathChar* const* changed, int changedCount,
+            KeptTree** kept, bool* indexWritten) {
     const PathChar* folder = root->path;
     Tree tree{};
     tree.root = folder;
@@ -651,14 +761,16 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
     tree.printer.terminal = tree.terminal;
     tree.printer.treeRootLength = TextLength(folder);  // images are named by their path below the tree's folder
     tree.folderWait = options.folderWaitMilliseconds;
-    if (!WalkTree(&tree) || !(tree.setAside = static_cast<int*>(malloc(sizeof(int) * size_t(tree.count))))) {
+    tree.rebuild = changed != nullptr;
+    if (!WalkTree(&tree) || !(tree.setAside = static_cast<int*>(malloc(sizeof(int) * size_t(tree.count)))) ||
+        (tree.rebuild && *kept && !CarryOver(&tree, &(*kept)->tree, changed, changedCount))) {
         fputs("quimbo-build: out of memory\n", stderr);
         FreeTree(&tree);
         return 1;
     }
 
     int workers = options.previewOptions.jobs > 0 ? options.previewOptions.jobs : ProcessorCount();
-    if (options.previewOptions.jobs > kMaxWorkers)
+    if (options.previewOptions.jobs > kMaxWorkers && !tree.rebuild)
         fprintf(stderr, "quimbo-build: --jobs %d is more than %d; building with %d workers\n", options.previewOptions.jobs,
                 kMaxWorkers, kMaxWorkers);
     if (workers > kMaxWorkers) workers = kMaxWorkers;
@@ -666,7 +778,12 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
     PrintProgressLocked(&tree);
     LeaveOutputLock();
     RunOnThreads(workers, RunTreeWorker, &tree);
-    StopPreviewLibraryIfStarted();
+    if (!kept) StopPreviewLibraryIfStarted();  // --watch keeps it to the end
+    if (StopRequested()) {  // --watch ends; the index stays as it was
+        if (tree.terminal && !tree.rebuild) fputs("\r                                        \r", stderr);
+        FreeTree(&tree);
+        return 0;
+    }
 
     // Folders no worker could take (none had the memory to start).
     int withoutImages = 0, galleries = 0, failedFolders = 0, heldFolders = 0;
@@ -685,10 +802,11 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
         galleries += record.state == FolderState::Album || record.state == FolderState::Empty;
     }
 
-    if (tree.terminal) fputs("\r                                        \r", stderr);
+    if (tree.terminal && !tree.rebuild) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
     if (indexWritten) *indexWritten = albums > 0;
-    if (albums == 0 && galleries == 0) {
+    if (tree.rebuild) PrintRebuiltFolders(&tree);
+    if (albums == 0 && galleries == 0 && !tree.rebuild) {
         // Say why there is no album: no images, or folders that could not be read.
         char storage[kPathTextCapacity + 128];
         ByteBuf text(storage);
@@ -711,17 +829,52 @@ int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten)
     // after the galleries' own part.
     int failedGalleries = failedFolders + heldFolders + tree.failures + (albums < 0 ? 1 : 0);
     int failedPreviews = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
-    fprintf(stderr,
-            "quimbo-build: galleries: written %d, without images %d, failed %d; previews: made %d, up to date %d, "
-            "failed %d\n",
-            galleries, withoutImages, failedGalleries, counts.made, counts.upToDate, failedPreviews);
-    FreeTree(&tree);
+    if (!tree.rebuild)
+        fprintf(stderr,
+                "quimbo-build: galleries: written %d, without images %d, failed %d; previews: made %d, up to date %d, "
+                "failed %d\n",
+                galleries, withoutImages, failedGalleries, counts.made, counts.upToDate, failedPreviews);
+    int failures = failedFolders + tree.failures;
+    if (kept) {  // the tree is kept for the next rebuild, in place of the last
+        for (int i = 0; i < tree.count; ++i) tree.folders[i].built = false;
+        tree.rootBuild = nullptr;
+        KeptTree* keeping = static_cast<KeptTree*>(malloc(sizeof(KeptTree)));
+        FreeKeptTree(*kept);
+        *kept = keeping;
+        if (keeping) keeping->tree = tree;
+        else FreeTree(&tree);
+    } else {
+        FreeTree(&tree);
+    }
 
     // The worst first: a file not written, a folder still held by another
     // build, a preview not made, no images at all.
-    if (failedFolders || tree.failures || counts.failedWrites || counts.withoutLibrary || albums < 0) return 1;
+    if (failures || counts.failedWrites || counts.withoutLibrary || albums < 0) return 1;
     if (heldFolders) return 75;
     if (counts.failedImages) return 3;
     if (albums == 0 && galleries == 0) return 2;
     return 0;
+}
+
+}  // namespace
+
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten, KeptTree** kept) {
+    return RunTree(root, options, nullptr, 0, kept, indexWritten);
+}
+
+int RebuildTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
+                KeptTree** kept) {
+    static const PathChar* const kNone[1] = {nullptr};
+    // The caller holds the tree's lock: its folder is opened here, not locked again.
+    static FolderBuild root;  // large: not on the stack; one rebuild at a time
+    PathBuf path(root.path);
+    path.AppendZ(folder);
+    SystemError error = 0;
+    if (path.overflow || OpenHeldFolder(root.path, nullptr, &root.folder, &error) != FolderOpen::Opened)
+        root.folder.handle = 0;  // built by its path; the build says what stands in its way
+    root.lock.handle = 0;
+    root.previews = PreviewJob{};
+    int exitCode = RunTree(&root, options, changed ? changed : kNone, changedCount, kept, nullptr);
+    CloseHeldFolder(&root.folder);
+    return exitCode;
 }

@@ -10,6 +10,10 @@
 #include "../previews/previews.h"
 #include "folder_build.h"
 
+// True for a found entry the walk goes into: a folder of its own, not a link
+// to one, not hidden, not a system folder, and not "." or "..".
+bool IsWalkedFolder(const FoundEntry& entry);
+
 struct TreeOptions {
     bool german;
     bool previews;                  // --previews: each folder's previews by the one-folder rules
@@ -37,4 +41,23 @@ struct TreeOptions {
 // a folder read), else 75 when a folder was still held by another build, else
 // 3 when a preview could not be made, else 2 when no folder had images, else 0.
 // `indexWritten` (when given) tells whether the album index was written.
-int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten = nullptr);
+//
+// With `kept` (--watch), the image library is not stopped, and what the
+// build learned of each folder is kept there (replacing what it held) for
+// RebuildTree.
+struct KeptTree;
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten = nullptr, KeptTree** kept = nullptr);
+
+// A rebuild of the tree `folder` (--watch; the caller holds its lock): the
+// tree is walked again; a folder that `*kept` knows and whose relative path
+// (ending in a separator; "" for `folder` itself) is not among the
+// `changedCount` in `changed` is not built again, the others (changed, or new)
+// are; then the index is written from both. Each folder built gets one line
+// on stdout (PrintRebuildLine); failures are reported as in BuildTree; no
+// summary, no progress, no index path. `*kept` is replaced by the new tree.
+// After a stop request (StopRequested) nothing new is begun and the index is
+// left alone. Returns BuildTree's exit codes.
+int RebuildTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
+                KeptTree** kept);
+
+void FreeKeptTree(KeptTree* kept);

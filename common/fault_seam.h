@@ -35,3 +35,8 @@ extern const FileCalls kSystemFileCalls;
 // Makes the platform layer call through `calls` (copied) from now on; null
 // restores the system's own. Not thread-safe: set it while no file is in use.
 void SetFileCallsForTests(const FileCalls* calls);
+
+// The number of folders WatchFolder takes before it answers LimitReached, as
+// the system does when fs.inotify.max_user_watches is used up; 0 for no limit
+// but the system's.
+void SetWatchLimitForTests(int limit);

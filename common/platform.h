@@ -199,6 +199,72 @@ void KeepFreedMemoryReturnable();
 // Hands what the allocator holds free back to the system; after an image.
 void ReturnFreedMemory();
 
+// ---- Watching folders for changes (quimbo-build --watch) ---------------------------------
+//
+// One watch per process, over any number of folders, each known to the
+// caller by an id of its own. Linux: inotify; Windows: ReadDirectoryChangesW
+// on an I/O completion port; other systems: the folders' times, looked at
+// every kWatchPollMilliseconds (a file rewritten in place, under the same
+// name, shows only with the next change of its folder's entries).
+
+constexpr uint32_t kWatchPollMilliseconds = 2000;
+
+struct FolderWatch;  // opaque
+
+enum class WatchEventKind : uint8_t {
+    Entry,     // `name` in the folder was created, written, renamed or removed
+    Unknown,   // something in the folder changed, not said what (lost events, polling): look again
+    Gone,      // the folder itself was removed or moved away; its watch has ended
+};
+
+struct WatchEvent {
+    int id;  // the folder's, as given to WatchFolder; -1: every folder (the system dropped events)
+    WatchEventKind kind;
+    bool isFolder;         // Entry: `name` is a folder (when the system says so, or it is one now)
+    const PathChar* name;  // Entry: the name in the folder, `nameLength` units; valid during the callback
+    size_t nameLength;
+};
+
+enum class WatchAdd { Watching, LimitReached, Failed };
+
+// What the user can do when WatchAdd::LimitReached (Linux: the sysctl that
+// raises the limit); empty where the system names no such limit.
+extern const char kWatchLimitHint[];
+
+// Starts the process's watch. Null (with `error`) when the system refuses.
+FolderWatch* StartWatch(SystemError* error);
+
+// Watches `folder` (ending in a separator) under `id`. LimitReached when the
+// system allows no more watches (Linux: fs.inotify.max_user_watches; the
+// test build of the platform layer also has a stand-in limit); Failed (with
+// `error`) when the folder cannot be watched.
+WatchAdd WatchFolder(FolderWatch* watch, const PathChar* folder, int id, SystemError* error);
+
+// Ends the watch of `id`; events for it that are already queued are dropped.
+void UnwatchFolder(FolderWatch* watch, int id);
+
+// Waits up to `milliseconds` (kWaitForever: until something happens) for
+// changes and hands each to `onEvent`, which must not call WatchFolder nor
+// UnwatchFolder (note what to do, and do it after). Returns early, handing nothing more,
+// when a stop was requested (CatchStopRequests).
+constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+void WaitForChanges(FolderWatch* watch, uint32_t milliseconds, void (*onEvent)(void* context, const WatchEvent& event),
+                    void* context);
+
+void EndWatch(FolderWatch* watch);
+
+// From now on SIGINT and SIGTERM (Windows: Ctrl+C, Ctrl+Break, the console
+// closed, the user logging off) do not end the process: they set the flag
+// StopRequested reads and wake WaitForChanges, and the program ends itself
+// once the file it is writing is complete. On Windows, when the console is
+// closed, the system ends the process some seconds after; the program must
+// be done by then.
+void CatchStopRequests();
+bool StopRequested();
+
+// Milliseconds on a clock that only goes forward (not the time of day).
+uint64_t MonotonicMilliseconds();
+
 // ---- One build of a folder at a time -------------------------------------------------------
 
 // A build's hold on its folder. Every build that writes a folder's files (the

@@ -19,7 +19,12 @@ static FileCalls Calls = kSystemFileCalls;
 void SetFileCallsForTests(const FileCalls* calls) { Calls = calls ? *calls : kSystemFileCalls; }
 
 #define CALL(seamName, systemName) Calls.seamName
+
+static int WatchLimit = 0;
+void SetWatchLimitForTests(int limit) { WatchLimit = limit; }
+bool sys::WatchLimitReached(int watching) { return WatchLimit > 0 && watching >= WatchLimit; }
 #else
+bool sys::WatchLimitReached(int) { return false; }
 #define CALL(seamName, systemName) sys::systemName
 #endif
 

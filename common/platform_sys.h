@@ -55,4 +55,12 @@ struct PathAt {
 };
 PathAt AtThreadFolder(const PathChar* path);
 
+// True when the test build's stand-in limit (SetWatchLimitForTests) allows
+// no more than the `watching` folders watched now; always false in a release.
+bool WatchLimitReached(int watching);
+
+// POSIX: the end of the pipe a stop request writes into (CatchStopRequests);
+// -1 before it is set up.
+int StopWakeDescriptor();
+
 }  // namespace sys

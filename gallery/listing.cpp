@@ -87,3 +87,21 @@ SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, i
     EndSearch(&search);
     return error;
 }
+
+bool IsListedImageName(const PathChar* name, size_t length) {
+    if (NameContainsNoCase(name, length, "_t.") || NameContainsNoCase(name, length, "_w.")) return false;
+    size_t dot = length;
+    while (dot > 0 && name[dot - 1] != PathChar('.')) --dot;
+    if (dot == 0) return false;
+    for (const ListingPattern& pattern : kListingPatterns) {
+        const PathChar* extension = pattern.pattern + 2;  // after "*."
+        size_t i = 0;
+        for (; dot + i < length && extension[i]; ++i) {
+            PathChar c = name[dot + i];
+            if (c >= PathChar('A') && c <= PathChar('Z')) c = PathChar(c + 32);
+            if (c != extension[i]) break;
+        }
+        if (dot + i == length && !extension[i]) return true;
+    }
+    return false;
+}

@@ -36,3 +36,8 @@ SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* ha
 // `summary` (when given) gets the name of the entry numbered 1.
 SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter,
                                 bool* anyFile = nullptr, ListingSummary* summary = nullptr);
+
+// True when a file named `name` would be an entry of the listing: one of the
+// listing patterns' extensions (letter case ignored), and not a preview copy
+// ("_t." or "_w." in it). quimbo-build --watch rebuilds for these alone.
+bool IsListedImageName(const PathChar* name, size_t length);

@@ -12,6 +12,11 @@ var dimAn = false;       // Bild-Dimensionen sichtbar?
 var dimWarten = new Set();
 var flashEl = null;      // Element, auf dem die Markierung blinkt
 var flashTimer = 0;
+var zoomEintrag = false; // der offene Zoom hat seinen Eintrag im Verlauf (#NAME)
+var zurueckWartet = false; // unser history.back() nach dem Schliessen ist noch unterwegs
+var finger = new Set();  // Finger auf dem Zoom
+var wisch = null;        // Anfang eines Wischens mit einem Finger, sonst null
+var gewischt = -1e9;     // Zeitpunkt des letzten Schritts durch Wischen
 
 // Vorschau-Name (Hund_t.jpg) zurueck zum vollen Bild (Hund.jpg)
 function vollbild(url) {
@@ -54,6 +59,7 @@ function zeig(el) {
   if (window.getSelection) window.getSelection().removeAllRanges();
   document.body.style.overflow = "hidden";
   if (!offen) y = window.scrollY;
+  adresseZeigen();   // vor dem Scrollen: der Eintrag der Wand behaelt ihre Position
   window.scrollTo(0, 0);
   var alt = document.getElementById("zoomBild");
   if (alt) alt.remove();
@@ -69,7 +75,9 @@ function zeig(el) {
     legend.appendChild(document.createElement("br"));
     legend.appendChild(groesse);
   });
-  img.addEventListener("click", function () { zeigZu(); });
+  img.addEventListener("click", function (e) {
+    if (e.timeStamp - gewischt > 300) zeigZu();   // kein Klick, den das Wischen nachschiebt
+  });
   img.addEventListener("contextmenu", function (e) { e.stopPropagation(); });
   zoom.appendChild(img);
   zoom.style.display = "block";
@@ -86,10 +94,12 @@ function zeig(el) {
   img.src = vollbild(el.src);
 }
 
-// Zoom schliessen; ohne offenen Zoom bleibt alles, wie es ist
-function zeigZu() {
+// Zoom schliessen; ohne offenen Zoom bleibt alles, wie es ist.
+// weiter: nur fuer den Schritt zum naechsten Bild, der Verlauf bleibt
+function zeigZu(weiter) {
   var zoom = document.getElementById("zoom");
   if (zoom.style.display != "block") return;
+  if (weiter !== true) adresseLoesen();
   document.body.style.overflow = "auto";
   window.scrollTo(0, y);
   document.getElementById("legend").classList.remove("hell");
@@ -140,12 +150,99 @@ function lastImg() {
 
 function zoomLinks() {
   var n = prevImg(zoomShown);
-  if (n) { zeigZu(); n.focus(); zeig(n); }
+  if (n) { zeigZu(true); n.focus(); zeig(n); }
 }
 
 function zoomRechts() {
   var n = nextImg(zoomShown);
-  if (n) { zeigZu(); n.focus(); zeig(n); }
+  if (n) { zeigZu(true); n.focus(); zeig(n); }
+}
+
+// Adresse #NAME des gezeigten Bildes: ein Eintrag im Verlauf je Oeffnen, den
+// die Schritte ersetzen; so schliesst "Zurueck" den Zoom.
+function bildAnker(el) {
+  return "#" + encodeURIComponent(el.getAttribute("alt"));
+}
+
+function adresseZeigen() {
+  if (zurueckWartet) return;   // der popstate des Schliessens setzt sie danach
+  if (zoomEintrag) {
+    history.replaceState(history.state, "", bildAnker(zoomShown));
+  } else {
+    history.pushState({ quimboZoom: true }, "", bildAnker(zoomShown));
+    zoomEintrag = true;
+  }
+}
+
+function adresseLoesen() {
+  if (!zoomEintrag) return;
+  zoomEintrag = false;
+  if (history.state && history.state.quimboZoom) {
+    zurueckWartet = true;
+    history.back();
+  } else {
+    history.replaceState(history.state, "", location.pathname + location.search);
+  }
+}
+
+// Das Bild zu #NAME der Adresse (Name kodiert oder nicht), sonst null
+function bildAusAdresse() {
+  var roh = location.hash.slice(1);
+  if (!roh) return null;
+  var namen = [roh.replace(/%(20|22|3C|3E|60)/gi, function (m) { return decodeURIComponent(m); })];
+  try { namen.unshift(decodeURIComponent(roh)); } catch (ex) { /* kein gueltiges %-Format */ }
+  for (var k = 0; k < namen.length; k++) {
+    for (var i = 0; i < bilder.length; i++) {
+      if (bilder[i].getAttribute("alt") === namen[k]) return bilder[i];
+    }
+  }
+  return null;
+}
+
+function zeigAdresse(b, eigenerEintrag) {
+  zoomEintrag = eigenerEintrag;
+  b.focus({ preventScroll: true });
+  zeig(b);
+}
+
+// Zurueck schliesst den Zoom; Vor (oder eine getippte Adresse #NAME) oeffnet das Bild
+function verlaufGeaendert(e) {
+  if (zurueckWartet) {
+    zurueckWartet = false;
+    if (zoomOffen()) adresseZeigen();   // schon wieder geoeffnet
+    return;
+  }
+  if (zoomOffen()) {
+    zoomEintrag = false;
+    zeigZu();
+    return;
+  }
+  var b = bildAusAdresse();
+  if (b) zeigAdresse(b, true);
+}
+
+// Wischen auf dem Zoom: waagrecht mindestens 50 px und doppelt so weit wie
+// senkrecht; nach links das naechste Bild, nach rechts das vorige. Zwei Finger
+// (Zoomen) und ein vergroessertes Bild (Verschieben) gehoeren dem Browser.
+function fingerAuf(e) {
+  if (e.pointerType != "touch") return;
+  if (e.isPrimary) finger.clear();
+  finger.add(e.pointerId);
+  var lupe = window.visualViewport && window.visualViewport.scale > 1.01;
+  wisch = finger.size == 1 && !lupe ? { id: e.pointerId, x: e.clientX, y: e.clientY } : null;
+}
+
+function fingerAb(e) {
+  if (e.pointerType != "touch") return;
+  finger.delete(e.pointerId);
+  var w = wisch;
+  if (!w || w.id != e.pointerId) return;
+  wisch = null;
+  if (e.type != "pointerup") return;
+  var dx = e.clientX - w.x, dy = e.clientY - w.y;
+  if (Math.abs(dx) < 50 || Math.abs(dx) < 2 * Math.abs(dy)) return;
+  gewischt = e.timeStamp;
+  if (dx < 0) zoomRechts(); else zoomLinks();
 }
 
 // Bild-Dimensionen ein/aus: alle Groessenzeilen und die der Legende
@@ -252,7 +349,7 @@ function bildTaste(e) {
     return;
   }
   if (n) {
-    zeigZu();
+    zeigZu(true);
     n.focus();
     if (offen) zeig(n);
   }
@@ -288,6 +385,20 @@ document.addEventListener("DOMContentLoaded", function () {
   });
   document.addEventListener("selectionchange", flashStart);
   createIndex();
+  var zoom = document.getElementById("zoom");
+  zoom.addEventListener("pointerdown", fingerAuf);
+  zoom.addEventListener("pointerup", fingerAb);
+  zoom.addEventListener("pointercancel", fingerAb);
+  window.addEventListener("popstate", verlaufGeaendert);
+  // Ein Link auf ein Bild (!pictures.html#NAME): die Wand darunter, das Bild darueber,
+  // damit "Zurueck" zur Wand fuehrt; neu geladen auf dem eigenen Eintrag: nur das Bild
+  var b = bildAusAdresse();
+  if (b && history.state && history.state.quimboZoom) {
+    zeigAdresse(b, true);
+  } else if (b) {
+    history.replaceState(null, "", location.pathname + location.search);
+    zeigAdresse(b, false);
+  }
 });
 
 // Das Element der Markierung, oder null ohne Markierung

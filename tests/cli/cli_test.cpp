@@ -90,8 +90,8 @@ TEST(QuimboBuild, VersionAndHelpGoToStdoutAndExitZero) {
         EXPECT_EQ(help.err, "") << flag;
         EXPECT_EQ(help.out.rfind("usage: quimbo-build [OPTION]... FOLDER\n", 0), 0u) << help.out;
         for (std::string line : {"\n      --lang de|en ", "\n      --title TEXT ", "\n  -p, --previews[=all] ",
-                                 "\n  -r, --recursive ", "\n  -j, --jobs N ", "\n      --open ", "\n      --version ",
-                                 "\n  -h, --help ", "\n      -- ", "\nFull documentation: man quimbo-build\n"})
+                                 "\n  -r, --recursive ", "\n  -j, --jobs N ", "\n      --watch ", "\n      --open ", "\n      --version ",
+                                 "\n  -h, --help ", "\n      -- ", "\nFull documentation: man quimbo-build "})
             EXPECT_NE(help.out.find(line), std::string::npos) << line;
     }
 }
@@ -105,8 +105,8 @@ TEST(QuimboBuild, CommandLineCases) {
     std::ofstream(dir / "-" / "a.jpg") << "x";
     std::ofstream(dir / "-x" / "a.jpg") << "x";
     const std::string tooLong(5000, 'n');  // longer than any path the system takes
-    const std::string usage = "usage: quimbo-build [OPTION]... FOLDER\n"
-                              "Try 'quimbo-build --help' for more information.\n";
+    const std::string usage = "quimbo-build: usage: quimbo-build [OPTION]... FOLDER\n"
+                              "quimbo-build: try 'quimbo-build --help' for more information.\n";
     const std::string jobs = "quimbo-build: --jobs needs a whole number of 1 or more, not: ";
     struct Case {
         std::string args;
@@ -254,32 +254,16 @@ TEST(PrintedNames, ControlCharactersAndBytesThatAreNotTextAreEscaped) {
 
 }  // namespace
 
-// --title wins over the carried-over title and is carried over itself; with
-// --recursive it names the index, which lists each album under its own title.
+// --title wins over the carried-over title (escaping and carry-over are the
+// page tests'); with --recursive it names the index, which lists each album
+// under its own title.
 TEST(QuimboBuild, TitleFromTheCommandLine) {
     fs::path dir = MakeFolder("cli_title", {"a.jpg"});
     fs::create_directory(dir / "given");
     fs::create_directory(dir / "plain");
     std::ofstream(dir / "given" / "b.jpg") << "x";
     std::ofstream(dir / "plain" / "c.jpg") << "x";
-    auto constant = [](const fs::path& folder) {
-        std::string page = ReadAll(folder / "!pictures.html");
-        size_t at = page.find("const title=\"");
-        return page.substr(at + 13, page.find("\";", at) - at - 13);
-    };
-    struct Case {
-        std::string args, constant;
-    } cases[] = {
-        {"--title 'Tom & \"Jerry\" </script>'", "Tom \\u0026 \\u0022Jerry\\u0022 \\u003C/script\\u003E"},
-        {"", "Tom \\u0026 \\u0022Jerry\\u0022 \\u003C/script\\u003E"},  // carried over as it was written
-        {"--title=\"$(printf 'a\\\\b\\nc\\377')\"", "a\\\\b\\nc\xEF\xBF\xBD"},
-        {"--title ''", ""},
-    };
-    for (const Case& c : cases) {
-        RunResult run = QuimboBuild(c.args + " " + Quote(dir));
-        EXPECT_EQ(run.exitCode, 0) << c.args << run.err;
-        EXPECT_EQ(constant(dir), c.constant) << c.args;
-    }
+    ASSERT_EQ(QuimboBuild("--title Old " + Quote(dir / "given")).exitCode, 0);
     ASSERT_EQ(QuimboBuild("--title 'Given <one>' " + Quote(dir / "given")).exitCode, 0);
     RunResult tree = QuimboBuild("-r --title 'All & sundry' " + Quote(dir));
     ASSERT_EQ(tree.exitCode, 0) << tree.err;
@@ -288,7 +272,8 @@ TEST(QuimboBuild, TitleFromTheCommandLine) {
     EXPECT_NE(index.find("</span> All &amp; sundry</h1>"), std::string::npos);
     EXPECT_NE(index.find("<span class=name>Given &lt;one&gt;</span>"), std::string::npos);
     EXPECT_NE(index.find("<span class=name>plain</span>"), std::string::npos);
-    EXPECT_EQ(constant(dir / "given"), "Given \\u003Cone\\u003E") << "a tree's run keeps each gallery's title";
+    EXPECT_NE(ReadAll(dir / "given" / "!pictures.html").find("const title=\"Given \\u003Cone\\u003E\";"),
+              std::string::npos) << "the tree's run keeps the gallery's own title";
 }
 
 // --open hands the written page (with -r the index) to the opener on PATH and

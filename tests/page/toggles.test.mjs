@@ -85,7 +85,7 @@ describe('dimensions, search, copy, print', () => {
     await page.fill('#search', 'Jerry');
     await page.keyboard.press('Enter');
     assert.equal(await focusedId(page), '003');
-    assert.equal(await page.evaluate(() => String(getSelection())), 'Jerry');
+    assert.equal(await page.evaluate(() => String(getSelection().getRangeAt(0))), 'Jerry');
 
     await page.fill('#search', 'logo.png');
     await page.click('#searchDiv button');

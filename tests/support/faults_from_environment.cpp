@@ -14,6 +14,7 @@
 //             next; with "+" right after that opening), the file
 //             QUIMBO_TEST_PAUSE_FLAG names is made, and the run waits until it
 //             is removed
+//   watches=N the system allows N watched folders (--watch), no more
 // each with the system's code for a full disk. When QUIMBO_TEST_CALL_LOG names
 // a file, every file call the seam saw is written there at exit, one per line
 // (testsupport::CallLogText).
@@ -23,6 +24,7 @@
 
 #include <string>
 
+#include "common/fault_seam.h"
 #include "tests/support/file_faults.h"
 
 namespace {
@@ -63,6 +65,7 @@ struct ArmFromEnvironment {
                 bool after = at != std::string::npos && what.back() == '+';
                 faults->PauseBeforeFolder(what.substr(0, at).c_str(), getenv("QUIMBO_TEST_PAUSE_FLAG"), time, after);
             }
+            else if (const char* n = value("watches=")) SetWatchLimitForTests(atoi(n));
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());
         }
     }

@@ -19,8 +19,8 @@ printf 'x' >"$work/-/a.jpg"
 printf 'x' >"$work/-x/a.jpg"
 cd "$work"
 
-usage="usage: quimbo-build [OPTION]... FOLDER
-Try 'quimbo-build --help' for more information."
+usage="quimbo-build: usage: quimbo-build [OPTION]... FOLDER
+quimbo-build: try 'quimbo-build --help' for more information."
 passed=0 failed=0
 
 # check ARGS EXIT STDOUT STDERR WRITTEN: ARGS split at blanks; WRITTEN is the
