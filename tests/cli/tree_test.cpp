@@ -375,7 +375,7 @@ TEST(Tree, AFolderSwappedForALinkLeadsNowhereOutside) {
     // before the walk opens it; before its build does; after its build has
     for (std::string when : {"@1", "@2", "@2+"}) {
         fs::path tree = MakeTree("tree_swap", {"a.jpg", "sub/b.jpg", "sub/c.jpg"});
-        fs::path outside = MakeTree("tree_swap_outside", {"o.jpg", "!pictures.html"});
+        fs::path outside = MakeTree("tree_swap_outside", {"o.jpg", "!pictures.html", "deep/d.jpg"});
         fs::path flag = Scratch() / "swap.flag";
         fs::remove(flag);
         RunResult run;
@@ -398,6 +398,7 @@ TEST(Tree, AFolderSwappedForALinkLeadsNowhereOutside) {
             << when << ": " << run.err;
         EXPECT_EQ(fs::exists(tree / "sub.moved" / "!pictures.html"), opened) << when;
         EXPECT_EQ(ReadAll(outside / "!pictures.html"), "x") << when;
+        EXPECT_EQ(run.err.find("sub/deep"), std::string::npos) << when << ": the walk read the folder outside: " << run.err;
         EXPECT_EQ(FilesNamed(outside, "$create-Thumbnails.cmd"), std::set<std::string>{}) << when;
         EXPECT_TRUE(fs::exists(tree / "!pictures.html")) << when;
     }
@@ -405,7 +406,8 @@ TEST(Tree, AFolderSwappedForALinkLeadsNowhereOutside) {
 
 // Folders another build holds are set aside and tried again after the others:
 // four held ones on two workers cost one wait, not four (nor two); one still
-// held at the end is 75, unless a file could not be written (1).
+// held at the end is 75, worse than a preview not made (3), unless a file
+// could not be written (1).
 TEST(Tree, HeldFoldersCostOneWaitAndExit75) {
     struct Case {
         std::string name;
@@ -428,8 +430,9 @@ TEST(Tree, HeldFoldersCostOneWaitAndExit75) {
     }
     RunResult runs[2];
     auto start = std::chrono::steady_clock::now();
-    std::thread other([&] { runs[1] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --jobs 2 " + Quote((Scratch() / cases[1].name).string()), "held1"); });
-    runs[0] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --jobs 2 " + Quote((Scratch() / cases[0].name).string()), "held0");
+    // Every image is one byte: no preview can be made of it (3).
+    std::thread other([&] { runs[1] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --previews --jobs 2 " + Quote((Scratch() / cases[1].name).string()), "held1"); });
+    runs[0] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --previews --jobs 2 " + Quote((Scratch() / cases[0].name).string()), "held0");
     other.join();
     auto took = std::chrono::steady_clock::now() - start;
     for (int fd : held) close(fd);
