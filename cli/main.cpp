@@ -327,8 +327,9 @@ static int ParseCommandLine(int argc, PathChar** argv, CommandLine* line, const 
         int index = OptionOfCode(code);
         if (code == ':') {  // a value missing at the end of the line, or (mingw-w64) one given to an option without
             index = OptionOfCode(optopt);
+            if (index < 0) return UsageError("unknown option: ", args[optind - 1]);
             char what[64];
-            if (index >= 0 && kOptions[index].value == no_argument) {
+            if (kOptions[index].value == no_argument) {
                 snprintf(what, sizeof what, "--%s takes no value: ", kOptions[index].name);
                 return UsageError(what, args[optind - 1]);
             }
