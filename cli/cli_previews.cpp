@@ -57,6 +57,7 @@ void PrintReport(void* context, const PreviewReport& report) {
 struct OneFolder {
     PreviewJob job;
     bool terminal;
+    const HeldFolder* held;  // the folder as its build opened it, or null
 };
 
 void PrintProgressLocked(const OneFolder* run) {
@@ -70,6 +71,7 @@ void RunPreviewWorker(void* context) {
     OneFolder* run = static_cast<OneFolder*>(context);
     PreviewJob* job = &run->job;
     PreviewWorker worker{};
+    WorkInFolder(run->held);
     for (;;) {
         EnterOutputLock();
         int index = job->next < job->count && !StopRequested() ? job->next++ : -1;
@@ -82,6 +84,7 @@ void RunPreviewWorker(void* context) {
         PrintProgressLocked(run);
         LeaveOutputLock();
     }
+    WorkInFolder(nullptr);
     EndPreviewWorker(&worker);
 }
 
@@ -95,8 +98,10 @@ void PrintLineLocked(bool terminal, const ByteBuf& line) {
     fputs("\n", stderr);
 }
 
-PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary, bool keepLibrary) {
+PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary, bool keepLibrary,
+                           const HeldFolder* held) {
     OneFolder run{};
+    run.held = held;
     PreviewPrinter printer{StderrIsTerminal(), 0};
     run.terminal = printer.terminal;
     PreviewJob& job = run.job;
@@ -107,8 +112,10 @@ PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options
         fprintf(stderr, "quimbo-build: --jobs %d is more than %d; making previews with %d workers\n", options.jobs, kMaxJobs,
                 kMaxJobs);
 
+    WorkInFolder(held);
     bool listed = CollectImages(&job);
     if (listed) RemoveAbandonedTemporaries(&job);
+    WorkInFolder(nullptr);
     if (!listed) {
         fputs("quimbo-build: no previews: out of memory\n", stderr);
         job.counts.failedImages = job.count;

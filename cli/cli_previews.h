@@ -29,5 +29,7 @@ void PrintLineLocked(bool terminal, const ByteBuf& line);
 // stopped at the end unless `keepLibrary` (--watch: it is loaded once per
 // process, and stopped once, StopPreviewLibraryIfStarted). After a stop
 // request (StopRequested) no new image is begun.
+// With `held` (the folder as its build opened it, folder_build.h), every file
+// of it is read and written through that.
 PreviewCounts MakePreviews(const PathChar* folder, const PreviewOptions& options, bool summary = true,
-                           bool keepLibrary = false);
+                           bool keepLibrary = false, const HeldFolder* held = nullptr);

@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include "../common/unicode.h"
+
 namespace {
 
 // One character of a name: its code point and the (up to four) UTF-8 bytes it
@@ -91,7 +93,7 @@ void AppendCharacter(const Character& c, ByteBuf& out) {
     if (c.valid && c.code == '\n') return out.Append("\\n", 2);
     if (c.valid && c.code == '\t') return out.Append("\\t", 2);
     if (c.valid && c.code == '\\' && kPathSeparator != PathChar('\\')) return out.Append("\\\\", 2);
-    bool control = c.code < 0x20 || c.code == 0x7F || (c.code >= 0x80 && c.code <= 0x9F);
+    bool control = c.code < 0x20 || c.code == 0x7F || (c.code >= 0x80 && c.code <= 0x9F) || IsBidiControl(c.code);
     if (c.valid && !control) return out.Append(reinterpret_cast<const char*>(c.bytes), c.count);
     static const char kHex[] = "0123456789ABCDEF";
     for (size_t i = 0; i < c.count; ++i) {

@@ -8,8 +8,9 @@
 //   \\      a backslash that is part of a name (on POSIX every backslash; on
 //           Windows, where it separates folders, it is printed as it is)
 //   \n \t   a line feed, a tab
-//   \xHH    every other byte of a control character (C0, DEL, and C1 as its
-//           two UTF-8 bytes) or of anything that is not valid UTF-8 (on
+//   \xHH    every other byte of a control character (C0, DEL, C1 as its
+//           two UTF-8 bytes, and the characters that reorder text around
+//           them, IsBidiControl) or of anything that is not valid UTF-8 (on
 //           Windows an unpaired surrogate, as the three bytes it would take)
 #pragma once
 

@@ -25,6 +25,7 @@
 #include "cli_platform.h"
 #include "cli_previews.h"
 #include "cli_text.h"
+#include "folder_build.h"
 #include "tree.h"
 #include "watch.h"
 
@@ -423,16 +424,20 @@ int MAIN(int argc, PathChar** argv) {
 
     // One build of a folder at a time, from the listing to the last preview: a
     // second one waits for the first to end, and then builds on what it wrote.
-    FolderLock lock;
-    if (!LockFolder(folder.buf, kFolderWaitSeconds * 1000, &lock)) {
+    // The folder is opened once, here; its files are read and written through
+    // what was opened. One that cannot be opened is built by its path all the
+    // same, and the build says what stands in its way.
+    static FolderBuild build;  // large: not on the stack
+    SystemError takeError = 0;
+    if (TakeFolder(&build, folder.buf, nullptr, kFolderWaitSeconds * 1000, &takeError) == FolderTake::Busy) {
         fprintf(stderr, "quimbo-build: another build of this folder is still running after %d s: ", kFolderWaitSeconds);
         PrintPath(stderr, folderArg);
         fputs("\n", stderr);
         return 75;
     }
 
-    // The tree's own folder stays locked (above) for the whole run; each folder
-    // below is locked while its gallery is written.
+    // The tree's own folder stays held (above) for the whole run; each folder
+    // below is held while its gallery and its previews are made.
     if (line.recursive) {
         // The index is named by --title as the user gave it; the text the page
         // would hold, read back, is the same text made valid UTF-8.
@@ -442,7 +447,8 @@ int MAIN(int argc, PathChar** argv) {
         bool indexWritten = false;
         TreeOptions options{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, indexTitle.View()};
         KeptTree* kept = nullptr;
-        int exitCode = BuildTree(folder.buf, options, &indexWritten, watch ? &kept : nullptr);
+        int exitCode = BuildTree(&build, options, &indexWritten, watch ? &kept : nullptr);
+        ReleaseFolder(&build);
         if (line.open && indexWritten) {
             PathChar pathStorage[kPathCapacity];
             PathBuf index(pathStorage);
@@ -451,7 +457,6 @@ int MAIN(int argc, PathChar** argv) {
             if (!index.overflow) OpenForTheUser(index.buf);
         }
         if (!watch) return exitCode;
-        UnlockFolder(&lock);
         if (StopRequested()) {
             FreeKeptTree(kept);
             return 0;
@@ -461,8 +466,8 @@ int MAIN(int argc, PathChar** argv) {
 
     // Whether the folder holds images at all comes from the listing's own
     // searches: no extra pass over a large folder.
-    GalleryOutcome outcome =
-        WriteGalleryFiles(folder.buf, GermanUi, ImageCheck::InListing, line.titleGiven ? &line.title : nullptr);
+    static LineWriter writer;
+    GalleryOutcome outcome = WriteFolderGallery(&build, GermanUi, &writer, nullptr, line.titleGiven ? &line.title : nullptr);
     if (outcome.noImages) {
         fputs("quimbo-build: no images in ", stderr);
         PrintPath(stderr, folder.buf);
@@ -489,13 +494,13 @@ int MAIN(int argc, PathChar** argv) {
         PrintPagePath(folder.buf);
     }
     if (line.previews && !outcome.noImages && !outcome.notRegularFile) {
-        PreviewCounts counts = MakePreviews(folder.buf, line.previewOptions, true, watch);
+        PreviewCounts counts = MakeFolderPreviews(&build, line.previewOptions, watch);
         if (counts.failedWrites || counts.withoutLibrary) exitCode = 1;
         else if (counts.failedImages && exitCode == 0) exitCode = 3;
     }
-    UnlockFolder(&lock);
-    // The page is there when it was written, even if the script was not.
-    if (line.open && (outcome.ok || outcome.failedName == kScriptName)) {
+    ReleaseFolder(&build);
+    // The page is there when it was written, even if the script could not follow it.
+    if (line.open && outcome.pageReplaced) {
         PathChar pathStorage[kPathCapacity];
         PathBuf page(pathStorage);
         page.AppendZ(folder.buf);
@@ -504,6 +509,6 @@ int MAIN(int argc, PathChar** argv) {
     }
     if (!watch) return exitCode;
     if (StopRequested()) return 0;
-    TreeOptions build{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, std::string_view()};
-    return WatchAndRebuild(folder.buf, WatchOptions{build, false, line.titleGiven ? &line.title : nullptr}, nullptr);
+    TreeOptions rebuild{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, std::string_view()};
+    return WatchAndRebuild(folder.buf, WatchOptions{rebuild, false, line.titleGiven ? &line.title : nullptr}, nullptr);
 }

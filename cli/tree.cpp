@@ -19,13 +19,17 @@
 #include "cli_platform.h"
 #include "cli_previews.h"
 #include "cli_text.h"
+#include "folder_build.h"
 #include "watch.h"
 
 namespace {
 
 constexpr int kMaxWorkers = 64;
 
-enum class FolderState : unsigned char { Waiting, Album, NoImages, Failed };
+// Empty: a gallery of no entries was written (its images are all previews
+// themselves, as the window too writes it): not an album. Held: another build
+// still held it at the end of the run.
+enum class FolderState : unsigned char { Waiting, Album, Empty, NoImages, Failed, Held };
 
 struct FolderRecord {
     size_t pathOffset;  // its path relative to the tree's folder in Tree::paths, ending in a separator
@@ -41,16 +45,19 @@ struct FolderRecord {
     char* title;        // from malloc, zero-terminated: the gallery's own title as text, when the user gave it one
 };
 
-// One folder's previews in the pool's queue.
+// One folder's previews in the pool's queue. The folder stays held by its
+// build until the last of them is made: then the worker that took the folder
+// (the lock is its thread's) releases it.
 struct QueuedPreviews {
-    PreviewJob job;
+    FolderBuild* build;  // from malloc; the tree's own folder's is the caller's
+    int owner;           // the worker that took the folder; -1: the caller (the tree's folder)
+    int record;          // the folder's record
     QueuedPreviews* next;
-    PathChar* folder;  // from malloc: the job's folder
-    int record;        // the folder's record
 };
 
 struct Tree {
     const PathChar* root;  // the tree's folder, ending in a separator
+    FolderBuild* rootBuild;  // the caller's hold on it, for the whole run
     bool german, previews, remakeAll, terminal;
     std::string_view indexTitle;  // --title: the album index's name (UTF-8 text), or empty
     PreviewPrinter printer;  // words what the previews report
@@ -70,6 +77,13 @@ struct Tree {
     int previewsDone;
     PreviewCounts previewCounts;
     int failures;  // failures that leave no failed folder: a script not written, a folder too deep for a path
+    int workers;   // workers started so far, each one's number
+    // Folders another build held when their turn came, tried again after the
+    // others (a ring of record numbers, each in it at most once), until one
+    // shared deadline: however many are held, the run waits once.
+    int* setAside;
+    int setAsideFirst, setAsideCount;
+    uint64_t setAsideDeadline;  // 0 until the first of them is tried again
     bool rebuild;  // a rebuild of some folders (--watch): a line per folder built, no summary, no progress
 };
 
@@ -105,6 +119,9 @@ void PrintProgressLocked(const Tree* tree) {
     fprintf(stderr, "\rfolders %d/%d, previews %d", tree->foldersDone, tree->count, tree->previewsDone);
     fflush(stderr);
 }
+
+// The reason for a folder below the tree that is no folder of its own any more.
+constexpr const char* kNotInTree = "not a folder of the tree any more (a link or a file took its place)";
 
 // ---- The walk ------------------------------------------------------------------------------
 
@@ -151,9 +168,24 @@ bool WalkTree(Tree* tree) {
             tree->folders[index].state = FolderState::Failed;
             continue;
         }
+        // Read through the folder opened from the tree's own, never through a
+        // link that took its place since its parent was read.
+        HeldFolder held{0, nullptr, 0};
+        PathChar folderStorage[kPathCapacity];
+        PathBuf folderPath(folderStorage);
+        FormFolderPath(tree, index, nullptr, folderPath);
+        SystemError error = 0;
+        if (index > 0) {
+            FolderOpen opened = OpenHeldFolder(folderPath.buf, &tree->rootBuild->folder, &held, &error);
+            if (opened != FolderOpen::Opened) {
+                ReportPath(tree, folderPath.buf, error, opened == FolderOpen::NotFolder ? kNotInTree : nullptr);
+                tree->folders[index].state = FolderState::Failed;
+                continue;
+            }
+        }
+        WorkInFolder(index > 0 ? &held : &tree->rootBuild->folder);
         DirSearch search;
         FoundEntry entry;
-        SystemError error = 0;
         if (FindFirstEntry(pattern.buf, &search, &entry, &error)) {
             do {
                 if (!IsWalkedFolder(entry)) continue;
@@ -173,11 +205,15 @@ bool WalkTree(Tree* tree) {
                 }
                 if (!AddFolder(tree, child.buf, child.len, index)) {
                     EndSearch(&search);
+                    WorkInFolder(nullptr);
+                    CloseHeldFolder(&held);
                     return false;
                 }
             } while (FindNextEntry(&search, &entry, &error));
             EndSearch(&search);
         }
+        WorkInFolder(nullptr);
+        CloseHeldFolder(&held);
         if (error) {
             pattern.len -= 1;  // the folder, without the "*"
             pattern.buf[pattern.len] = 0;
@@ -190,29 +226,52 @@ bool WalkTree(Tree* tree) {
 
 // ---- The workers ---------------------------------------------------------------------------
 
-// Builds the gallery of record `index`; returns its previews to queue, or null.
-QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSummary* summary) {
+// Takes record `index` (waiting at most `wait` milliseconds for another build
+// of it) and builds its gallery; its previews, when it has any to make, come
+// back in `queued`, the folder still held, else the folder is released.
+// Busy when another build still holds it: nothing was done.
+FolderTake BuildFolder(Tree* tree, int index, uint32_t wait, int worker, LineWriter* writer, ListingSummary* summary,
+                       QueuedPreviews** queued) {
+    *queued = nullptr;
     FolderRecord& record = tree->folders[index];
     PathChar folderStorage[kPathCapacity];
     PathBuf folder(folderStorage);
     FormFolderPath(tree, index, nullptr, folder);
     if (folder.overflow) {  // the walk only adds folders whose path fits; this is a guard
         record.state = FolderState::Failed;
-        return nullptr;
+        return FolderTake::Failed;
     }
-    // One build of a folder at a time: the tree's own folder is locked by the
-    // caller for the whole run, each folder below while its gallery is written.
-    FolderLock lock{0};
-    if (index > 0 && !LockFolder(folder.buf, tree->folderWait, &lock)) {
-        ReportPath(tree, folder.buf, kErrorFolderBusy, "another build of this folder is still running");
-        record.state = FolderState::Failed;
-        return nullptr;
+    // One build of a folder at a time, from its listing to its last preview:
+    // the tree's own folder is held by the caller for the whole run, each
+    // folder below from here until its previews are made.
+    FolderBuild* build = tree->rootBuild;
+    if (index > 0) {
+        build = static_cast<FolderBuild*>(malloc(sizeof(FolderBuild)));
+        if (!build) {
+            ReportPath(tree, folder.buf, kErrorOutOfMemory);
+            record.state = FolderState::Failed;
+            return FolderTake::Failed;
+        }
+        SystemError error = 0;
+        FolderTake take = TakeFolder(build, folder.buf, &tree->rootBuild->folder, wait, &error);
+        if (take != FolderTake::Taken) {
+            free(build);
+            if (take == FolderTake::Busy) return take;
+            ReportPath(tree, folder.buf, error, take == FolderTake::NotFolder ? kNotInTree : nullptr);
+            record.state = FolderState::Failed;
+            return take;
+        }
     }
-    GalleryOutcome outcome = WriteGalleryFiles(folder.buf, tree->german, ImageCheck::InListing, writer, summary);
-    UnlockFolder(&lock);
+    auto release = [build, index]() {
+        if (index == 0) return;
+        ReleaseFolder(build);
+        free(build);
+    };
+    GalleryOutcome outcome = WriteFolderGallery(build, tree->german, writer, summary);
     if (outcome.noImages) {
         record.state = FolderState::NoImages;
-        return nullptr;
+        release();
+        return FolderTake::Taken;
     }
     PathChar fileStorage[kPathCapacity];
     PathBuf file(fileStorage);
@@ -225,15 +284,12 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
         }
         if (outcome.notRegularFile) ReportPath(tree, file.buf, 0, "not a regular file");
         else ReportPath(tree, file.buf, outcome.error);
-        if (outcome.notRegularFile) {
-            record.state = FolderState::Failed;
-            return nullptr;
-        }
     }
-    // A page that was written is an album, even when its script was not.
-    bool pageWritten = outcome.ok || outcome.failedName == kScriptName;
-    record.state = pageWritten && summary->count > 0 ? FolderState::Album : FolderState::Failed;
-    if (!outcome.ok && record.state == FolderState::Album) {
+    // A page that is in place is a gallery, even when its script could not
+    // follow it (said above); one of no entries is no album.
+    if (!outcome.pageReplaced) record.state = FolderState::Failed;
+    else record.state = summary->count > 0 ? FolderState::Album : FolderState::Empty;
+    if (!outcome.ok && outcome.pageReplaced) {
         EnterOutputLock();
         ++tree->failures;
         LeaveOutputLock();
@@ -255,60 +311,122 @@ QueuedPreviews* BuildFolder(Tree* tree, int index, LineWriter* writer, ListingSu
             if (record.title) memcpy(record.title, text.buf, text.len + 1);
         }
     }
-    if (!tree->previews) return nullptr;
-
-    // The folder's previews, by the one-folder rules.
-    QueuedPreviews* queued = static_cast<QueuedPreviews*>(calloc(1, sizeof(QueuedPreviews)));
-    PathChar* folderCopy = static_cast<PathChar*>(malloc((folder.len + 1) * sizeof(PathChar)));
-    bool listed = queued && folderCopy;
-    if (listed) {
-        for (size_t i = 0; i <= folder.len; ++i) folderCopy[i] = folder.buf[i];
-        queued->folder = folderCopy;
-        queued->record = index;
-        queued->job.folder = folderCopy;
-        queued->job.remakeAll = tree->remakeAll;
-        queued->job.reporter = PrintingReporter(&tree->printer);
-        listed = CollectImages(&queued->job);
-        if (listed) RemoveAbandonedTemporaries(&queued->job);
+    if (!tree->previews || record.state == FolderState::Failed) {
+        release();
+        return FolderTake::Taken;
     }
+
+    // The folder's previews, by the one-folder rules, while the folder is held.
+    QueuedPreviews* entry = static_cast<QueuedPreviews*>(calloc(1, sizeof(QueuedPreviews)));
+    bool listed = entry && ListFolderPreviews(build, tree->remakeAll, PrintingReporter(&tree->printer));
     if (!listed) ReportPath(tree, folder.buf, kErrorOutOfMemory, "no previews: out of memory");
     EnterOutputLock();
-    if (queued) {
-        tree->previewCounts.failedImages += queued->job.counts.failedImages;
-        if (!listed) tree->previewCounts.failedImages += queued->job.count;
-    }
+    tree->previewCounts.failedImages += build->previews.counts.failedImages;
+    if (!listed) tree->previewCounts.failedImages += build->previews.count;
     LeaveOutputLock();
-    if (listed && queued->job.count > 0) return queued;
-    if (queued) {
-        EndPreviewJob(&queued->job);
-        free(queued);
+    if (listed && build->previews.count > 0) {
+        entry->build = build;
+        entry->owner = index == 0 ? -1 : worker;
+        entry->record = index;
+        *queued = entry;
+        return FolderTake::Taken;
     }
-    free(folderCopy);
-    return nullptr;
+    free(entry);
+    if (index == 0) EndPreviewJob(&build->previews);
+    release();
+    return FolderTake::Taken;
 }
 
 // The first queued job with an image not yet handed out, or null.
 QueuedPreviews* NextPreviewsLocked(Tree* tree) {
     for (QueuedPreviews* queued = tree->queue; queued; queued = queued->next) {
-        if (queued->job.next < queued->job.count) return queued;
+        if (queued->build->previews.next < queued->build->previews.count) return queued;
     }
     return nullptr;
 }
 
-void RemoveFinishedLocked(Tree* tree, QueuedPreviews* done) {
-    for (QueuedPreviews** link = &tree->queue; *link; link = &(*link)->next) {
-        if (*link != done) continue;
-        *link = done->next;
-        EndPreviewJob(&done->job);
-        free(done->folder);
-        free(done);
-        return;
+// Takes the jobs of `worker`'s folders whose previews are all made out of the
+// queue, into `done`; with `unfinished` (when given) told whether it still has others.
+void TakeFinishedLocked(Tree* tree, int worker, QueuedPreviews** done, bool* unfinished) {
+    *unfinished = false;
+    for (QueuedPreviews** link = &tree->queue; *link;) {
+        QueuedPreviews* queued = *link;
+        bool own = queued->owner == worker;
+        bool finished = queued->build->previews.done == queued->build->previews.count;
+        if (own && !finished) *unfinished = true;
+        if (!finished || !(own || queued->owner < 0)) {
+            link = &queued->next;
+            continue;
+        }
+        *link = queued->next;
+        queued->next = *done;
+        *done = queued;
     }
 }
 
+// Releases the folders of finished jobs; outside the output lock, on the
+// thread that took them.
+void ReleaseFinished(QueuedPreviews* done) {
+    while (done) {
+        QueuedPreviews* next = done->next;
+        if (done->owner < 0) {
+            EndPreviewJob(&done->build->previews);  // the caller releases the tree's own folder
+        } else {
+            ReleaseFolder(done->build);
+            free(done->build);
+        }
+        free(done);
+        done = next;
+    }
+}
+
+// Tries the next folder that was set aside as held again, for a short while
+// (other work may come up meanwhile), until the shared deadline; one still
+// held then is reported. Called with the output lock held; returns with it held.
+void RetrySetAsideLocked(Tree* tree, int worker, LineWriter* writer, ListingSummary* summary) {
+    int index = tree->setAside[tree->setAsideFirst];
+    tree->setAsideFirst = (tree->setAsideFirst + 1) % tree->count;
+    --tree->setAsideCount;
+    ++tree->foldersBusy;
+    uint64_t now = MonotonicMilliseconds();
+    if (tree->setAsideDeadline == 0) tree->setAsideDeadline = now + tree->folderWait;
+    uint64_t left = tree->setAsideDeadline > now ? tree->setAsideDeadline - now : 0;
+    LeaveOutputLock();
+    constexpr uint64_t kRetrySlice = 50;  // milliseconds: short, so that previews queued meanwhile are not kept waiting
+    QueuedPreviews* queued = nullptr;
+    FolderTake take = BuildFolder(tree, index, uint32_t(left < kRetrySlice ? left : kRetrySlice), worker, writer,
+                                  summary, &queued);
+    bool givenUp = take == FolderTake::Busy && left <= kRetrySlice;
+    if (givenUp) {
+        PathChar storage[kPathCapacity];
+        PathBuf path(storage);
+        FormFolderPath(tree, index, nullptr, path);
+        ReportPath(tree, path.buf, kErrorFolderBusy, "another build of this folder is still running");
+        tree->folders[index].state = FolderState::Held;
+    }
+    EnterOutputLock();
+    --tree->foldersBusy;
+    if (take == FolderTake::Busy && !givenUp) {
+        tree->setAside[(tree->setAsideFirst + tree->setAsideCount) % tree->count] = index;
+        ++tree->setAsideCount;
+    } else {
+        ++tree->foldersDone;
+    }
+    if (queued) {
+        QueuedPreviews** end = &tree->queue;
+        while (*end) end = &(*end)->next;
+        *end = queued;
+    }
+    WakeWaitingWorkers();
+    PrintProgressLocked(tree);
+}
+
 // One worker: previews first (they free their memory as they finish), then
-// the next folder; it sleeps while folders are still being built elsewhere
-// (they may queue previews), and stops when nothing is left.
+// the next folder, then the folders set aside as held; it sleeps while
+// folders are still being built elsewhere (they may queue previews) or while
+// the last previews of a folder it holds are being made, and stops when
+// nothing is left. A folder it took it releases itself (its lock is its
+// thread's) once that folder's previews are made.
 void RunTreeWorker(void* context) {
     Tree* tree = static_cast<Tree*>(context);
     LineWriter* writer = static_cast<LineWriter*>(malloc(sizeof(LineWriter)));
@@ -320,31 +438,49 @@ void RunTreeWorker(void* context) {
     }
     PreviewWorker worker{};
     EnterOutputLock();
+    int self = tree->workers++;
     for (;;) {
+        QueuedPreviews* finished = nullptr;
+        bool unfinished = false;
+        TakeFinishedLocked(tree, self, &finished, &unfinished);
+        if (finished) {
+            LeaveOutputLock();
+            ReleaseFinished(finished);
+            EnterOutputLock();
+            continue;
+        }
         if (StopRequested()) {  // --watch ends: what is being written is finished, nothing new begun
             break;
         } else if (QueuedPreviews* queued = NextPreviewsLocked(tree)) {
-            int item = queued->job.next++;
+            PreviewJob& job = queued->build->previews;
+            int item = job.next++;
             LeaveOutputLock();
-            ItemResult result = MakeOnePreview(&queued->job, queued->job.items[item], &worker);
+            ItemResult result = MakeFolderPreview(queued->build, item, &worker);
             EnterOutputLock();
             AddResult(&tree->previewCounts, result);
             if (result == ItemResult::Made) ++tree->folders[queued->record].previewsMade;
             ++tree->previewsDone;
-            if (++queued->job.done == queued->job.count) RemoveFinishedLocked(tree, queued);
+            if (++job.done == job.count) WakeWaitingWorkers();  // its owner may be asleep
             PrintProgressLocked(tree);
         } else if (tree->nextFolder < tree->count) {
             int index = tree->nextFolder++;
             ++tree->foldersBusy;
             LeaveOutputLock();
             QueuedPreviews* queued = nullptr;
+            FolderTake take = FolderTake::Failed;
+            // A folder held by another build is not waited for now: set aside.
             if (tree->folders[index].state == FolderState::Waiting) {
                 tree->folders[index].built = true;
-                queued = BuildFolder(tree, index, writer, summary);
+                take = BuildFolder(tree, index, 0, self, writer, summary, &queued);
             }
             EnterOutputLock();
             --tree->foldersBusy;
-            ++tree->foldersDone;
+            if (take == FolderTake::Busy) {
+                tree->setAside[(tree->setAsideFirst + tree->setAsideCount) % tree->count] = index;
+                ++tree->setAsideCount;
+            } else {
+                ++tree->foldersDone;
+            }
             if (queued) {
                 QueuedPreviews** end = &tree->queue;
                 while (*end) end = &(*end)->next;
@@ -352,7 +488,9 @@ void RunTreeWorker(void* context) {
             }
             WakeWaitingWorkers();
             PrintProgressLocked(tree);
-        } else if (tree->foldersBusy > 0) {
+        } else if (tree->setAsideCount > 0) {
+            RetrySetAsideLocked(tree, self, writer, summary);
+        } else if (tree->foldersBusy > 0 || unfinished) {
             WaitUnderOutputLock();
         } else {
             break;
@@ -455,7 +593,12 @@ int WriteIndex(Tree* tree) {
         for (int up = tree->folders[i].parent; up >= 0 && !tree->folders[up].albumsBelow; up = tree->folders[up].parent)
             tree->folders[up].albumsBelow = true;
     }
-    if (albums == 0) {
+    // No album: an index left by an earlier run must not lead to galleries
+    // that are gone; it is rewritten to list none. Without one, none is made.
+    WorkInFolder(&tree->rootBuild->folder);
+    bool stale = albums == 0 && PathExists(path.buf);
+    WorkInFolder(nullptr);
+    if (albums == 0 && !stale) {
         free(order);
         free(lines);
         return 0;
@@ -474,8 +617,11 @@ int WriteIndex(Tree* tree) {
     }
     char nameStorage[4 * kPathCapacity];  // UTF-8 text of a path: at most 3 bytes per unit
     ByteBuf rootName(nameStorage);
-    AppendRootName(tree->root, rootName);
+    PathChar fullStorage[kPathCapacity];
+    AppendRootName(FullFolderPath(tree->root, fullStorage, kPathCapacity) ? fullStorage : tree->root, rootName);
+    WorkInFolder(&tree->rootBuild->folder);
     AlbumsOutcome outcome = WriteAlbumIndex(tree->root, rootName.View(), lines, count, tree->german, tree->indexTitle);
+    WorkInFolder(nullptr);
     free(order);
     free(lines);
     if (!outcome.ok) {
@@ -483,6 +629,7 @@ int WriteIndex(Tree* tree) {
         else ReportPath(tree, path.buf, outcome.error);
         return -1;
     }
+    if (albums == 0) return 0;  // rewritten empty: not printed as an index to open
     // Printed like the page's path of a one-folder run: a reader that has gone
     // away is not told about, and the index stays written either way. A
     // rebuild's lines say what was built instead.
@@ -498,6 +645,7 @@ int WriteIndex(Tree* tree) {
 }
 
 void FreeTree(Tree* tree) {
+    free(tree->setAside);
     for (int i = 0; i < tree->count; ++i) {
         free(tree->folders[i].cover);
         free(tree->folders[i].title);
@@ -506,9 +654,8 @@ void FreeTree(Tree* tree) {
     free(tree->paths);
     while (QueuedPreviews* queued = tree->queue) {  // left by a stop request
         tree->queue = queued->next;
-        EndPreviewJob(&queued->job);
-        free(queued->folder);
-        free(queued);
+        queued->next = nullptr;
+        ReleaseFinished(queued);
     }
 }
 
@@ -547,7 +694,7 @@ bool CarryOver(Tree* tree, const Tree* kept, const PathChar* const* changed, int
         int before = isChanged ? -1 : FindKept(kept, order, path, record.pathLength);
         if (before < 0) continue;
         const FolderRecord& old = kept->folders[before];
-        if (old.state == FolderState::Waiting) continue;
+        if (old.state == FolderState::Waiting || old.state == FolderState::Held) continue;
         record.state = old.state;
         record.imageCount = old.imageCount;
         if (old.title) {
@@ -600,10 +747,12 @@ void PrintRebuiltFolders(const Tree* tree) {
     }
 }
 
-int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
+int RunTree(FolderBuild* root, const TreeOptions& options, const PathChar* const* changed, int changedCount,
             KeptTree** kept, bool* indexWritten) {
+    const PathChar* folder = root->path;
     Tree tree{};
     tree.root = folder;
+    tree.rootBuild = root;
     tree.german = options.german;
     tree.previews = options.previews;
     tree.remakeAll = options.previewOptions.remakeAll;
@@ -613,7 +762,8 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
     tree.printer.treeRootLength = TextLength(folder);  // images are named by their path below the tree's folder
     tree.folderWait = options.folderWaitMilliseconds;
     tree.rebuild = changed != nullptr;
-    if (!WalkTree(&tree) || (tree.rebuild && *kept && !CarryOver(&tree, &(*kept)->tree, changed, changedCount))) {
+    if (!WalkTree(&tree) || !(tree.setAside = static_cast<int*>(malloc(sizeof(int) * size_t(tree.count)))) ||
+        (tree.rebuild && *kept && !CarryOver(&tree, &(*kept)->tree, changed, changedCount))) {
         fputs("quimbo-build: out of memory\n", stderr);
         FreeTree(&tree);
         return 1;
@@ -634,8 +784,9 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
         FreeTree(&tree);
         return 0;
     }
+
     // Folders no worker could take (none had the memory to start).
-    int withoutImages = 0, galleries = 0, failedFolders = 0;
+    int withoutImages = 0, galleries = 0, failedFolders = 0, heldFolders = 0;
     for (int i = 0; i < tree.count; ++i) {
         FolderRecord& record = tree.folders[i];
         if (record.state == FolderState::Waiting) {
@@ -646,26 +797,37 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
             record.state = FolderState::Failed;
         }
         failedFolders += record.state == FolderState::Failed;
+        heldFolders += record.state == FolderState::Held;
         withoutImages += record.state == FolderState::NoImages;
-        galleries += record.state == FolderState::Album;
+        galleries += record.state == FolderState::Album || record.state == FolderState::Empty;
     }
 
     if (tree.terminal && !tree.rebuild) fputs("\r                                        \r", stderr);
     int albums = WriteIndex(&tree);
     if (indexWritten) *indexWritten = albums > 0;
     if (tree.rebuild) PrintRebuiltFolders(&tree);
-    if (albums == 0 && !tree.rebuild) {
-        fputs("quimbo-build: no images in ", stderr);
-        char storage[kPathTextCapacity];
+    if (albums == 0 && galleries == 0 && !tree.rebuild) {
+        // Say why there is no album: no images, or folders that could not be read.
+        char storage[kPathTextCapacity + 128];
         ByteBuf text(storage);
-        AppendPathText(folder, TextLength(folder), text);
+        text.Append("quimbo-build: ");
+        if (failedFolders + heldFolders + tree.failures == 0) {
+            text.Append("no images in ");
+            AppendPathText(folder, TextLength(folder), text);
+            text.Append(" or below it (images: " QUIMBO_IMAGE_KINDS ")");
+        } else {
+            AppendPathText(folder, TextLength(folder), text);
+            text.Append(": no gallery written; ");
+            AppendDecimal(text, failedFolders + heldFolders + tree.failures, 1);
+            text.Append(" folder(s) could not be read or written");
+        }
         fwrite(text.buf, 1, text.len, stderr);
-        fputs(" or below it (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
+        fputs("\n", stderr);
     }
     PreviewCounts counts = tree.previewCounts;
     // The one-folder run's summary form ("quimbo-build: previews: made ..."),
     // after the galleries' own part.
-    int failedGalleries = failedFolders + tree.failures + (albums < 0 ? 1 : 0);
+    int failedGalleries = failedFolders + heldFolders + tree.failures + (albums < 0 ? 1 : 0);
     int failedPreviews = counts.failedImages + counts.failedWrites + counts.withoutLibrary;
     if (!tree.rebuild)
         fprintf(stderr,
@@ -675,6 +837,7 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
     int failures = failedFolders + tree.failures;
     if (kept) {  // the tree is kept for the next rebuild, in place of the last
         for (int i = 0; i < tree.count; ++i) tree.folders[i].built = false;
+        tree.rootBuild = nullptr;
         KeptTree* keeping = static_cast<KeptTree*>(malloc(sizeof(KeptTree)));
         FreeKeptTree(*kept);
         *kept = keeping;
@@ -684,20 +847,34 @@ int RunTree(const PathChar* folder, const TreeOptions& options, const PathChar* 
         FreeTree(&tree);
     }
 
+    // The worst first: a file not written, a folder still held by another
+    // build, a preview not made, no images at all.
     if (failures || counts.failedWrites || counts.withoutLibrary || albums < 0) return 1;
+    if (heldFolders) return 75;
     if (counts.failedImages) return 3;
-    if (albums == 0) return 2;
+    if (albums == 0 && galleries == 0) return 2;
     return 0;
 }
 
 }  // namespace
 
-int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten, KeptTree** kept) {
-    return RunTree(folder, options, nullptr, 0, kept, indexWritten);
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten, KeptTree** kept) {
+    return RunTree(root, options, nullptr, 0, kept, indexWritten);
 }
 
 int RebuildTree(const PathChar* folder, const TreeOptions& options, const PathChar* const* changed, int changedCount,
                 KeptTree** kept) {
     static const PathChar* const kNone[1] = {nullptr};
-    return RunTree(folder, options, changed ? changed : kNone, changedCount, kept, nullptr);
+    // The caller holds the tree's lock: its folder is opened here, not locked again.
+    static FolderBuild root;  // large: not on the stack; one rebuild at a time
+    PathBuf path(root.path);
+    path.AppendZ(folder);
+    SystemError error = 0;
+    if (path.overflow || OpenHeldFolder(root.path, nullptr, &root.folder, &error) != FolderOpen::Opened)
+        root.folder.handle = 0;  // built by its path; the build says what stands in its way
+    root.lock.handle = 0;
+    root.previews = PreviewJob{};
+    int exitCode = RunTree(&root, options, changed ? changed : kNone, changedCount, kept, nullptr);
+    CloseHeldFolder(&root.folder);
+    return exitCode;
 }

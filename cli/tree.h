@@ -8,6 +8,7 @@
 
 #include "../common/platform.h"
 #include "../previews/previews.h"
+#include "folder_build.h"
 
 // True for a found entry the walk goes into: a folder of its own, not a link
 // to one, not hidden, not a system folder, and not "." or "..".
@@ -21,27 +22,31 @@ struct TreeOptions {
     std::string_view indexTitle;      // --title: the album index's name (UTF-8 text); empty for the language's word
 };
 
-// Builds the gallery of `folder` (an existing folder, ending in a separator)
-// and of every folder below it that holds images, the same two files a run on
-// that folder alone writes. Folders only: links to folders are not followed,
-// hidden (and on Windows system) folders are skipped. The caller holds the
-// lock of `folder` itself; each folder below is locked while its gallery is
-// written (one that another build still holds after the wait is reported and
-// counted as a failure). Then writes the album
-// index into `folder` and prints its path on stdout. A folder that cannot be
-// read or written is reported on stderr as "quimbo-build: PATH: REASON" and
+// Builds the gallery of `root` (an existing folder the caller has taken with
+// TakeFolder and holds for the whole run; a folder it could not open is
+// built by its path) and of every folder below it that holds images, the
+// same two files a run on that folder alone writes. Folders only: links to
+// folders are not followed, hidden (and on Windows system) folders are
+// skipped, and every folder below is opened from the tree's own without
+// following a link, so that one replaced by a link since the walk is
+// reported and left alone. Each folder below is held while its gallery and
+// its previews are made; one that another build holds is set aside and tried
+// again after the others, all of them until one shared wait has passed
+// (`folderWaitMilliseconds`); one still held then is reported. Then writes the
+// album index into the tree's folder and prints its path on stdout (an old
+// index is rewritten to list no album when there is none). A folder that cannot
+// be read or written is reported on stderr as "quimbo-build: PATH: REASON" and
 // the rest is still built; progress shows on a terminal, and one summary line
 // ends the run. Returns the exit code: 1 when a file could not be written (or
-// a folder read), else 3 when a preview could not be made, else 2 when no
-// folder had images, else 0. `indexWritten` (when given) tells whether the
-// album index was written.
+// a folder read), else 75 when a folder was still held by another build, else
+// 3 when a preview could not be made, else 2 when no folder had images, else 0.
+// `indexWritten` (when given) tells whether the album index was written.
 //
 // With `kept` (--watch), the image library is not stopped, and what the
 // build learned of each folder is kept there (replacing what it held) for
 // RebuildTree.
 struct KeptTree;
-int BuildTree(const PathChar* folder, const TreeOptions& options, bool* indexWritten = nullptr,
-              KeptTree** kept = nullptr);
+int BuildTree(FolderBuild* root, const TreeOptions& options, bool* indexWritten = nullptr, KeptTree** kept = nullptr);
 
 // A rebuild of the tree `folder` (--watch; the caller holds its lock): the
 // tree is walked again; a folder that `*kept` knows and whose relative path

@@ -25,6 +25,8 @@ struct FileCalls {
     // An image opened and read for its preview.
     ImageOpen (*openImage)(const PathChar* path, ImageFile* file, SystemError* error);
     bool (*readImage)(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
+    // A folder opened for its build (OpenHeldFolder).
+    FolderOpen (*openFolder)(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
 };
 
 // The system's own calls.

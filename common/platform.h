@@ -76,6 +76,13 @@ bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError*
 // removed, `path` is left as it was, and `error` tells why.
 bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error);
 
+// The two halves of CommitOutputFile, for files that replace their old
+// versions together: FinishOutputFile flushes the temporary file to disk and
+// closes it; MoveOutputFile then moves it over `path`. On a failure of either
+// the temporary file is removed and `error` tells why.
+bool FinishOutputFile(OutputFile* out, SystemError* error);
+bool MoveOutputFile(OutputFile* out, const PathChar* path, SystemError* error);
+
 // Closes and removes the temporary file of an output file that is given up.
 void DiscardOutputFile(OutputFile* out);
 
@@ -286,7 +293,50 @@ void UnlockFolder(FolderLock* lock);
 // The system's code for "in use", for a build that found its folder's lock taken.
 extern const SystemError kErrorFolderBusy;
 
+// ---- A folder held open for a build -----------------------------------------------------
+
+// A folder opened once for the reads and writes of its build, so that a name
+// changed after it was opened (the folder renamed, replaced by a link to
+// another folder) cannot lead them anywhere else.
+struct HeldFolder {
+    intptr_t handle;        // 0: nothing open
+    const PathChar* path;   // the path it was opened by, ending in a separator (the caller's, kept alive)
+    size_t pathLength;
+};
+
+enum class FolderOpen {
+    Opened,
+    NotFolder,  // something other than a folder of its own stands there now: a link, a file
+    Failed,     // the system refused (`error`): gone, not readable
+};
+
+// Opens the folder `path` (ending in a separator). Without `base`, the path is
+// opened as it is given, following links: the caller named that folder. With
+// `base` (an open folder whose path `path` starts with), the names after it are
+// opened one at a time, each from the one before, and none may be a link
+// (POSIX: openat with O_NOFOLLOW | O_DIRECTORY; Windows: a reparse point is
+// refused), so that the folder opened is below `base` now, whatever was renamed
+// since `path` was found. On Windows the folder is held without sharing its
+// deletion: it cannot be renamed, moved away or replaced while it is open.
+FolderOpen OpenHeldFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
+
+void CloseHeldFolder(HeldFolder* folder);
+
+// Makes the calling thread's file calls on the folder `folder` itself and on
+// the files directly in it (output files and their temporaries, reads, the
+// searches of a pattern in it, its lock) go through the open folder instead
+// of its path: on POSIX the *at calls relative to its descriptor; on Windows
+// the paths, which cannot change while the folder is held. Paths elsewhere are
+// used as they are. Null ends it. One folder per thread at a time; the folder
+// must stay open until the thread is done with it.
+void WorkInFolder(const HeldFolder* folder);
+
 // ---- File-system tests (never report, answer false or 0 on any failure) ----------------
+
+// The absolute path of the existing folder `folder`, without "." and ".."
+// parts (POSIX: also without links), into `out` (`capacity` units). False when
+// it cannot be found or does not fit.
+bool FullFolderPath(const PathChar* folder, PathChar* out, size_t capacity);
 
 // True when a file or a directory exists at `path`.
 bool PathExists(const PathChar* path);
@@ -329,7 +379,8 @@ void EndSearch(DirSearch* search);
 // its matches by the same rule.
 bool NameComesBefore(const PathChar* a, size_t aLength, const PathChar* b, size_t bLength);
 
-// True when the first match of `pattern` exists and is not a directory.
+// True when a match of `pattern` exists that is not a directory (any match,
+// not only the first: a folder named like an image hides no image beside it).
 bool FileMatchExists(const PathChar* pattern);
 
 // Low 32 bits of the size of the first match of `pattern`; 0 when nothing matches.

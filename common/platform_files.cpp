@@ -11,7 +11,7 @@
 const FileCalls kSystemFileCalls = {
     sys::CreateNewFile, sys::WriteBytes, sys::FlushFile, sys::CloseFile,
     sys::MoveOver,      sys::ReadStart,  sys::FindFirst, sys::FindNext,
-    sys::OpenImage,     sys::ReadImage,
+    sys::OpenImage,     sys::ReadImage, sys::OpenFolder,
 };
 
 static FileCalls Calls = kSystemFileCalls;
@@ -58,7 +58,7 @@ bool WriteFileBytes(FileHandle file, const void* data, size_t size, SystemError*
 
 bool CloseOutputFile(FileHandle file, SystemError* error) { return CALL(close, CloseFile)(file, error); }
 
-bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+bool FinishOutputFile(OutputFile* out, SystemError* error) {
     SystemError closeError = 0;
     bool ok = CALL(flush, FlushFile)(out->handle, error);
     bool closed = CALL(close, CloseFile)(out->handle, &closeError);
@@ -67,9 +67,18 @@ bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error)
         *error = closeError;
         ok = false;
     }
-    if (ok) ok = CALL(move, MoveOver)(out->temporary, path, error);
     if (!ok) sys::RemoveFile(out->temporary);
     return ok;
+}
+
+bool MoveOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+    bool ok = CALL(move, MoveOver)(out->temporary, path, error);
+    if (!ok) sys::RemoveFile(out->temporary);
+    return ok;
+}
+
+bool CommitOutputFile(OutputFile* out, const PathChar* path, SystemError* error) {
+    return FinishOutputFile(out, error) && MoveOutputFile(out, path, error);
 }
 
 void DiscardOutputFile(OutputFile* out) {
@@ -129,4 +138,8 @@ ImageOpen OpenImageFile(const PathChar* path, ImageFile* file, SystemError* erro
 
 bool ReadImageFile(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error) {
     return CALL(readImage, ReadImage)(file, offset, data, size, got, error);
+}
+
+FolderOpen OpenHeldFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {
+    return CALL(openFolder, OpenFolder)(path, base, folder, error);
 }

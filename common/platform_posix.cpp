@@ -35,11 +35,95 @@ const SystemError kErrorAccessDenied = EACCES;
 static FileHandle HandleOf(int fd) { return static_cast<FileHandle>(fd) + 1; }  // 0 stays "no file"
 static int DescriptorOf(FileHandle file) { return static_cast<int>(file - 1); }
 
+// ---- The folder a thread works in (WorkInFolder) --------------------------------------------
+
+static thread_local const HeldFolder* ThreadFolder = nullptr;
+
+void WorkInFolder(const HeldFolder* folder) { ThreadFolder = folder && folder->handle ? folder : nullptr; }
+
+sys::PathAt sys::AtThreadFolder(const PathChar* path) {
+    const HeldFolder* folder = ThreadFolder;
+    if (folder && strncmp(path, folder->path, folder->pathLength) == 0) {
+        const char* rest = path + folder->pathLength;
+        int dir = DescriptorOf(folder->handle);
+        if (!*rest) return PathAt{dir, "."};
+        if (!strchr(rest, '/')) return PathAt{dir, rest};
+    }
+    return PathAt{AT_FDCWD, path};
+}
+
+using At = sys::PathAt;
+static At AtOf(const char* path) { return sys::AtThreadFolder(path); }
+
+// The folder `path` (ending in "/"), through the thread's held folder when it
+// is that one. For opendir and flock: a new open of its own.
+static int OpenFolderOf(const char* path) {
+    At at = AtOf(path);
+    return openat(at.dir, at.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+FolderOpen sys::OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {
+    folder->handle = 0;
+    folder->path = path;
+    folder->pathLength = strlen(path);
+    *error = 0;
+    int fd = -1;
+    if (!base || !base->handle || strncmp(path, base->path, base->pathLength) != 0) {
+        fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            *error = static_cast<SystemError>(errno);
+            return errno == ENOTDIR ? FolderOpen::NotFolder : FolderOpen::Failed;
+        }
+    } else {
+        // One name at a time from the base: none of them may be a link now.
+        const char* at = path + base->pathLength;
+        fd = DescriptorOf(base->handle);
+        bool own = false;
+        char name[NAME_MAX + 1];
+        while (*at) {
+            const char* end = strchr(at, '/');
+            size_t length = end ? static_cast<size_t>(end - at) : strlen(at);
+            if (length > NAME_MAX) {
+                if (own) close(fd);
+                *error = ENAMETOOLONG;
+                return FolderOpen::Failed;
+            }
+            memcpy(name, at, length);
+            name[length] = 0;
+            at += length + (end ? 1 : 0);
+            if (length == 0) continue;
+            int next = openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            int failure = errno;
+            if (own) close(fd);
+            if (next < 0) {
+                *error = static_cast<SystemError>(failure);
+                return failure == ELOOP || failure == ENOTDIR ? FolderOpen::NotFolder : FolderOpen::Failed;
+            }
+            fd = next;
+            own = true;
+        }
+        if (!own) fd = openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) {
+            *error = static_cast<SystemError>(errno);
+            return FolderOpen::Failed;
+        }
+    }
+    folder->handle = HandleOf(fd);
+    return FolderOpen::Opened;
+}
+
+void CloseHeldFolder(HeldFolder* folder) {
+    if (ThreadFolder == folder) ThreadFolder = nullptr;
+    if (folder->handle) close(DescriptorOf(folder->handle));
+    folder->handle = 0;
+}
+
 // True when `path` still names the file open as `fd`.
 static bool StillNamed(int fd, const char* path) {
     struct stat opened, named;
-    return fstat(fd, &opened) == 0 && lstat(path, &named) == 0 && opened.st_dev == named.st_dev &&
-           opened.st_ino == named.st_ino;
+    At at = AtOf(path);
+    return fstat(fd, &opened) == 0 && fstatat(at.dir, at.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
@@ -48,7 +132,8 @@ FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
     // it; then the name no longer leads to the file made here (or the lock is
     // the other build's), and it is made once more.
     for (int attempt = 0;; ++attempt) {
-        int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        At at = AtOf(path);
+        int fd = openat(at.dir, at.name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             *error = static_cast<SystemError>(errno);
             return 0;
@@ -66,13 +151,14 @@ FileHandle sys::CreateNewFile(const PathChar* path, SystemError* error) {
 }
 
 bool sys::RemoveIfAbandoned(const PathChar* path) {
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    At at = AtOf(path);
+    int fd = openat(at.dir, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat info;
     // Locked (and checked to be the file at the name) before it is removed:
     // one whose writer is still running holds its lock.
     bool abandoned = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                     StillNamed(fd, path) && unlink(path) == 0;
+                     StillNamed(fd, path) && unlinkat(at.dir, at.name, 0) == 0;
     close(fd);
     return abandoned;
 }
@@ -113,18 +199,23 @@ bool sys::CloseFile(FileHandle file, SystemError* error) {
 }
 
 bool sys::MoveOver(const PathChar* from, const PathChar* to, SystemError* error) {
-    if (rename(from, to) != 0) {
+    At source = AtOf(from), target = AtOf(to);
+    if (renameat(source.dir, source.name, target.dir, target.name) != 0) {
         *error = static_cast<SystemError>(errno);
         return false;
     }
     return true;
 }
 
-void sys::RemoveFile(const PathChar* path) { unlink(path); }
+void sys::RemoveFile(const PathChar* path) {
+    At at = AtOf(path);
+    unlinkat(at.dir, at.name, 0);
+}
 
 bool IsSpecialFile(const PathChar* path) {
     struct stat info;
-    if (lstat(path, &info) != 0) return false;
+    At at = AtOf(path);
+    if (fstatat(at.dir, at.name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
     return !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode) && !S_ISLNK(info.st_mode);
 }
 
@@ -134,7 +225,7 @@ const SystemError kErrorFolderBusy = EBUSY;
 
 bool LockFolder(const PathChar* folder, uint32_t waitMilliseconds, FolderLock* lock) {
     lock->handle = 0;
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = OpenFolderOf(folder);
     if (fd < 0) return true;  // not even readable: the build will say what stands in its way
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -169,7 +260,8 @@ void UnlockFolder(FolderLock* lock) {
 
 long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* error) {
     // Not through a link, and without waiting for a writer should it be a FIFO.
-    int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    At at = AtOf(path);
+    int fd = openat(at.dir, at.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         *error = (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) ? 0 : static_cast<SystemError>(errno);
         return -1;
@@ -196,9 +288,20 @@ long sys::ReadStart(const PathChar* path, char* data, size_t size, SystemError* 
     return static_cast<long>(total);
 }
 
+bool FullFolderPath(const PathChar* folder, PathChar* out, size_t capacity) {
+    char* full = realpath(folder, nullptr);
+    if (!full) return false;
+    size_t length = strlen(full);
+    bool fits = length < capacity;
+    if (fits) memcpy(out, full, length + 1);
+    free(full);
+    return fits;
+}
+
 bool PathExists(const PathChar* path) {
     struct stat info;
-    return stat(path, &info) == 0;
+    At at = AtOf(path);
+    return fstatat(at.dir, at.name, &info, 0) == 0;
 }
 
 // ---- Directory search --------------------------------------------------------------------
@@ -317,7 +420,15 @@ DIR* OpenPatternFolder(const char* patternPath, const char** pattern) {
     }
     memcpy(folder, patternPath, folderLength);
     folder[folderLength] = 0;
-    return opendir(folderLength ? folder : ".");
+    int fd = OpenFolderOf(folderLength ? folder : ".");
+    if (fd < 0) return nullptr;
+    DIR* dir = fdopendir(fd);
+    if (!dir) {
+        int failure = errno;
+        close(fd);
+        errno = failure;
+    }
+    return dir;
 }
 
 // Reads the folder of `patternPath` and keeps the matching entries. False
@@ -435,7 +546,8 @@ namespace {
 // The first match of `patternPath` in the order of the search, found in one
 // pass over the folder without collecting the others: only a name that comes
 // before the best so far is looked at more closely. False when nothing matches.
-bool FindFirstMatch(const char* patternPath, uint32_t* attributes, uint64_t* size) {
+// With `anyFile`, the first match that is not a folder, and the pass ends at it.
+bool FindFirstMatch(const char* patternPath, uint32_t* attributes, uint64_t* size, bool anyFile = false) {
     const char* pattern = nullptr;
     DIR* dir = OpenPatternFolder(patternPath, &pattern);
     if (!dir) return false;
@@ -443,6 +555,15 @@ bool FindFirstMatch(const char* patternPath, uint32_t* attributes, uint64_t* siz
     bool found = false;
     while (struct dirent* item = readdir(dir)) {
         if (!MatchesPattern(pattern, item->d_name)) continue;
+        if (anyFile) {
+            if (item->d_type == DT_DIR) continue;
+            struct stat info;
+            if (item->d_type != DT_REG && (fstatat(dirfd(dir), item->d_name, &info, 0) != 0 || S_ISDIR(info.st_mode)))
+                continue;
+            *attributes = 0x80;
+            found = true;
+            break;
+        }
         if (found && !NameBefore(item->d_name, best)) continue;
         struct stat info;
         if (fstatat(dirfd(dir), item->d_name, &info, 0) != 0) continue;  // a dangling link shows nothing
@@ -462,7 +583,7 @@ bool FindFirstMatch(const char* patternPath, uint32_t* attributes, uint64_t* siz
 bool FileMatchExists(const PathChar* pattern) {
     uint32_t attributes = 0;
     uint64_t size = 0;
-    return FindFirstMatch(pattern, &attributes, &size) && (attributes & kAttributeDirectory) == 0;
+    return FindFirstMatch(pattern, &attributes, &size, true);
 }
 
 uint32_t FirstMatchSize(const PathChar* pattern) {

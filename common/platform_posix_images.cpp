@@ -23,11 +23,13 @@ void FillFileState(const struct stat& info, FileState* state) {
 void ReadFileState(const PathChar* path, FileState* state) {
     *state = FileState{false, false, false, 0};
     struct stat info;
-    if (stat(path, &info) == 0) FillFileState(info, state);
+    sys::PathAt at = sys::AtThreadFolder(path);  // in the folder being built: through what its build opened
+    if (fstatat(at.dir, at.name, &info, 0) == 0) FillFileState(info, state);
 }
 
 bool OpenFolderForStates(const PathChar* path, intptr_t* folder) {
-    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    sys::PathAt at = sys::AtThreadFolder(path);
+    int fd = openat(at.dir, at.name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     *folder = fd;
     return true;
@@ -47,8 +49,9 @@ ImageOpen sys::OpenImage(const PathChar* path, ImageFile* file, SystemError* err
     // Looked at first, so that a FIFO or a device is not even opened (opening
     // some devices does something); then again on the open file, which is
     // the one read, whatever was put at `path` in between.
-    if (stat(path, &info) == 0 && !S_ISREG(info.st_mode)) return ImageOpen::NotRegular;
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    sys::PathAt at = sys::AtThreadFolder(path);
+    if (fstatat(at.dir, at.name, &info, 0) == 0 && !S_ISREG(info.st_mode)) return ImageOpen::NotRegular;
+    int fd = openat(at.dir, at.name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *error = static_cast<SystemError>(errno);
         return ImageOpen::Failed;

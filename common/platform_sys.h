@@ -42,6 +42,19 @@ bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error);
 ImageOpen OpenImage(const PathChar* path, ImageFile* file, SystemError* error);
 bool ReadImage(const ImageFile& file, uint64_t offset, void* data, size_t size, size_t* got, SystemError* error);
 
+// OpenHeldFolder, as platform.h describes it.
+FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error);
+
+// POSIX: where a path leads for the *at calls. A file directly in the calling
+// thread's held folder (WorkInFolder), or that folder itself as ".", is
+// relative to the folder's descriptor; any other path is itself, relative to
+// the working directory (AT_FDCWD).
+struct PathAt {
+    int dir;
+    const PathChar* name;
+};
+PathAt AtThreadFolder(const PathChar* path);
+
 // True when the test build's stand-in limit (SetWatchLimitForTests) allows
 // no more than the `watching` folders watched now; always false in a release.
 bool WatchLimitReached(int watching);

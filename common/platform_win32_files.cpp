@@ -71,6 +71,83 @@ void sys::RemoveFile(const PathChar* path) { DeleteFileW(path); }
 
 bool IsSpecialFile(const PathChar*) { return false; }
 
+// ---- Folders held open ---------------------------------------------------------------------
+
+// Opens one folder of a held chain: without FILE_SHARE_DELETE, so that nobody
+// can rename, move or delete it while it is open (and, on Windows, nothing on
+// the path above it either), and, when `noReparse`, as the reparse point
+// itself, which is then refused.
+static HANDLE OpenOneFolder(const wchar_t* path, bool noReparse, FolderOpen* result, SystemError* error) {
+    DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (noReparse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
+    HANDLE folder = CreateFileW(path, FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, flags, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        *result = *error == ERROR_DIRECTORY ? FolderOpen::NotFolder : FolderOpen::Failed;
+        return nullptr;
+    }
+    // A link or a junction is refused; a cloud service's placeholder folder is
+    // a reparse point too, but it is the folder itself, as the walk takes it.
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    bool ok = GetFileInformationByHandleEx(folder, FileAttributeTagInfo, &tag, sizeof tag) != 0;
+    if (!ok) *error = GetLastError();
+    bool isFolder = ok && (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                    !(noReparse && (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                      IsReparseTagNameSurrogate(tag.ReparseTag));
+    if (!isFolder) {
+        CloseHandle(folder);
+        if (ok) *error = ERROR_DIRECTORY;
+        *result = ok ? FolderOpen::NotFolder : FolderOpen::Failed;
+        return nullptr;
+    }
+    return folder;
+}
+
+FolderOpen sys::OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {
+    folder->handle = 0;
+    folder->path = path;
+    folder->pathLength = static_cast<size_t>(lstrlenW(path));
+    *error = 0;
+    FolderOpen result = FolderOpen::Opened;
+    bool below = base && base->handle && folder->pathLength >= base->pathLength &&
+                 CompareStringOrdinal(path, static_cast<int>(base->pathLength), base->path,
+                                      static_cast<int>(base->pathLength), FALSE) == CSTR_EQUAL;
+    if (!below) {
+        HANDLE handle = OpenOneFolder(path, false, &result, error);
+        folder->handle = reinterpret_cast<intptr_t>(handle);
+        return handle ? FolderOpen::Opened : result;
+    }
+    // Each folder from the base down is checked and held open until the one
+    // below it is: while a folder is open, the path to it stays as it was.
+    wchar_t part[kPathCapacity];
+    if (folder->pathLength >= kPathCapacity) {
+        *error = kErrorNameTooLong;
+        return FolderOpen::Failed;
+    }
+    HANDLE above = nullptr;
+    for (size_t end = base->pathLength; end < folder->pathLength; ++end) {
+        if (path[end] != L'\\' && path[end] != L'/' && end + 1 < folder->pathLength) continue;
+        size_t length = (path[end] == L'\\' || path[end] == L'/') ? end : end + 1;
+        for (size_t i = 0; i < length; ++i) part[i] = path[i];
+        part[length] = 0;
+        HANDLE next = OpenOneFolder(part, true, &result, error);
+        if (above) CloseHandle(above);
+        if (!next) return result;
+        above = next;
+    }
+    if (!above) above = OpenOneFolder(path, false, &result, error);
+    folder->handle = reinterpret_cast<intptr_t>(above);
+    return above ? FolderOpen::Opened : result;
+}
+
+void CloseHeldFolder(HeldFolder* folder) {
+    if (folder->handle) CloseHandle(reinterpret_cast<HANDLE>(folder->handle));
+    folder->handle = 0;
+}
+
+// The paths under a held folder cannot change while it is held: they are used as they are.
+void WorkInFolder(const HeldFolder*) {}
+
 // ---- Folder lock ---------------------------------------------------------------------------
 
 const SystemError kErrorFolderBusy = ERROR_BUSY;
@@ -210,12 +287,19 @@ void EndSearch(DirSearch* search) {
     search->open = false;
 }
 
+bool FullFolderPath(const PathChar* folder, PathChar* out, size_t capacity) {
+    DWORD length = GetFullPathNameW(folder, static_cast<DWORD>(capacity), out, nullptr);
+    return length > 0 && length < capacity;
+}
+
 bool FileMatchExists(const PathChar* pattern) {
     WIN32_FIND_DATAW data;
     HANDLE handle = FindFirstFileW(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE) return false;
+    bool file = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    while (!file && FindNextFileW(handle, &data)) file = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
     FindClose(handle);
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return file;
 }
 
 uint32_t FirstMatchSize(const PathChar* pattern) {

@@ -80,3 +80,16 @@ bool ContainsTextNoCase(std::u16string_view text, std::u16string_view part) {
     }
     return false;
 }
+
+bool IsBidiControl(uint32_t code) {
+    return code == 0x200E || code == 0x200F || code == 0x061C || (code >= 0x202A && code <= 0x202E) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
+size_t BidiControlAt(std::string_view text, size_t at) {
+    auto byte = [&text, at](size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+    if (byte(0) == 0xD8 && byte(1) == 0x9C) return 2;  // U+061C
+    if (byte(0) != 0xE2 || (byte(2) & 0xC0) != 0x80) return 0;
+    uint32_t code = 0x2000 | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    return (byte(1) & 0xC0) == 0x80 && IsBidiControl(code) ? 3 : 0;
+}

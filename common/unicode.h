@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <string_view>
 
 #include "text.h"
@@ -21,3 +22,12 @@ char16_t UpperCaseUnit(char16_t unit);
 
 // True when `text` contains `part`, comparing upper-cased units.
 bool ContainsTextNoCase(std::u16string_view text, std::u16string_view part);
+
+// True for the characters that reorder the text around them without showing
+// themselves: U+200E, U+200F, U+061C, U+202A to U+202E and U+2066 to U+2069.
+// A name that holds one can show as another name ("Holiday<U+202E>gpj.exe"
+// reads "Holidayexe.jpg"), so they are shown escaped wherever names are.
+bool IsBidiControl(uint32_t code);
+
+// The length of the UTF-8 of such a character at `at` in `text`, or 0.
+size_t BidiControlAt(std::string_view text, size_t at);

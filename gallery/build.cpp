@@ -24,17 +24,23 @@ static void NoteFailure(GalleryOutcome* outcome, SystemError error, const PathCh
 }
 
 // Moves the file that `writer` has written over `path`, or gives it up when a
-// write failed (`failure`, else the writer's own error).
-static void FinishOutput(LineWriter* writer, GalleryOutcome* outcome, OutputFile* file, const PathChar* path,
-                         const PathChar* name, SystemError failure) {
+// write failed (`failure`, else the writer's own error). With `moveLater`, the
+// complete file is flushed and closed but left under its temporary name.
+// True when it is complete (and, without `moveLater`, in place).
+static bool FinishOutput(LineWriter* writer, GalleryOutcome* outcome, OutputFile* file, const PathChar* path,
+                         const PathChar* name, SystemError failure, bool moveLater = false) {
     SystemError error = 0;
     if (!FlushLines(writer) && !failure) failure = writer->error;
     if (failure) {
         DiscardOutputFile(file);
         NoteFailure(outcome, failure, name);
-    } else if (!CommitOutputFile(file, path, &error)) {
-        NoteFailure(outcome, error, name);
+        return false;
     }
+    if (!(moveLater ? FinishOutputFile(file, &error) : CommitOutputFile(file, path, &error))) {
+        NoteFailure(outcome, error, name);
+        return false;
+    }
+    return true;
 }
 
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check,
@@ -43,14 +49,14 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 }
 
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
-                                 ListingSummary* summary, const CarriedTitle* givenTitle) {
-    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false, {}};
+                                 ListingSummary* summary, const CarriedTitle* givenTitle, bool asPair) {
+    GalleryOutcome outcome = {false, false, true, 0, nullptr, false, false, {}, false};
     // With ImageCheck::InListing the listing answers the presence test on its
     // way; every path that stops before it asks the presence test itself, so
     // that a folder without images is always told as such, and nothing is written.
     auto noImages = [&outcome, folder, check]() {
         if (check != ImageCheck::InListing || FolderHasImages(folder)) return false;
-        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}};
+        outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}, false};
         return true;
     };
     PathChar pageStorage[kPathCapacity];
@@ -81,6 +87,8 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
     if (givenTitle) title = *givenTitle;  // the user's word on the command line wins
     outcome.title = title;
     OutputFile file;
+    OutputFile page;  // as a pair: the complete page, not yet moved
+    bool pageReady = false;
     if (error) {
         if (noImages()) return outcome;
         NoteFailure(&outcome, error, kPageName);  // replacing it would lose its title
@@ -94,23 +102,39 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
         SystemError listingError = WriteImageEntries(writer, folder, &hasImages, summary);
         if (check == ImageCheck::InListing && (listingError ? noImages() : !hasImages)) {
             DiscardOutputFile(&file);
-            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}};
+            outcome = GalleryOutcome{false, false, false, 0, nullptr, false, true, {}, false};
             return outcome;
         }
         WritePageFooter(writer, german, DateTimeStamp().text);
-        FinishOutput(writer, &outcome, &file, pagePath.buf, kPageName, listingError);
+        pageReady = FinishOutput(writer, &outcome, &file, pagePath.buf, kPageName, listingError, asPair);
+        if (pageReady && asPair) page = file;
+        outcome.pageReplaced = pageReady && !asPair;
     } else {
         if (noImages()) return outcome;
         NoteFailure(&outcome, error, kPageName);
     }
+    if (asPair && !pageReady) return outcome;  // the old script stays with the old page
 
+    bool scriptReady = false;
     if (BeginOutputFile(scriptPath.buf, &file, &error)) {
         outcome.scriptCreated = true;
         StartLines(writer, file.handle);
         WriteThumbnailScript(writer, german);
-        FinishOutput(writer, &outcome, &file, scriptPath.buf, kScriptName, 0);
+        scriptReady = FinishOutput(writer, &outcome, &file, scriptPath.buf, kScriptName, 0, asPair);
     } else {
         NoteFailure(&outcome, error, kScriptName);
     }
+    if (!asPair) return outcome;
+    if (!scriptReady) {
+        DiscardOutputFile(&page);
+        return outcome;
+    }
+    if (!MoveOutputFile(&page, pagePath.buf, &error)) {
+        NoteFailure(&outcome, error, kPageName);
+        DiscardOutputFile(&file);
+        return outcome;
+    }
+    outcome.pageReplaced = true;
+    if (!MoveOutputFile(&file, scriptPath.buf, &error)) NoteFailure(&outcome, error, kScriptName);
     return outcome;
 }

@@ -18,6 +18,7 @@ struct GalleryOutcome {
     bool notRegularFile;  // the failure: something other than a file stands at failedName
     bool noImages;        // ImageCheck::InListing only: the folder has no images; nothing was written
     CarriedTitle title;   // the title the page was begun with (as its script holds it), when pageCreated
+    bool pageReplaced;    // the new page is in place (also when the script then failed)
 };
 
 // Who tells whether the folder holds images at all (FolderHasImages).
@@ -43,5 +44,11 @@ GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck
 // The same, writing through `writer` (which the caller owns; one per thread),
 // so that several folders can be built at once on different threads. When the
 // page was written, `summary` (when given) tells its entry count and first name.
+// With `asPair`, page and script replace their old versions together: both are
+// written to their temporary files in full, and only then moved into place, so
+// that a failure of either leaves both as they were (when the script's move
+// fails after the page's, the outcome names the script, and pageCreated says
+// that the page is new).
 GalleryOutcome WriteGalleryFiles(const PathChar* folder, bool german, ImageCheck check, LineWriter* writer,
-                                 ListingSummary* summary, const CarriedTitle* givenTitle = nullptr);
+                                 ListingSummary* summary, const CarriedTitle* givenTitle = nullptr,
+                                 bool asPair = false);

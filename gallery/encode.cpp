@@ -33,11 +33,24 @@ void AppendAttributeText(std::string_view text, ByteBuf& out) {
 }
 
 void AppendHtmlText(std::string_view text, ByteBuf& out) {
+    static const char kHex[] = "0123456789ABCDEF";
     size_t plain = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '&') continue;
+        size_t bidi = BidiControlAt(text, i);
+        if (text[i] != '&' && !bidi) continue;
         AppendAttributeText(Slice(text, plain, i - plain), out);
-        out.AppendZ("&amp;");
+        if (!bidi) {
+            out.AppendZ("&amp;");
+            plain = i + 1;
+            continue;
+        }
+        // Shown as its bytes, as quimbo-build prints it: \xE2\x80\xAE.
+        for (size_t k = 0; k < bidi; ++k) {
+            unsigned char b = static_cast<unsigned char>(text[i + k]);
+            const char escaped[4] = {'\\', 'x', kHex[b >> 4], kHex[b & 15]};
+            out.Append(escaped, 4);
+        }
+        i += bidi - 1;
         plain = i + 1;
     }
     AppendAttributeText(Slice(text, plain), out);

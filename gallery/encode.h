@@ -16,8 +16,9 @@ void EncodeImageSrc(std::string_view bytes, ByteBuf& out);
 void AppendAttributeText(std::string_view text, ByteBuf& out);
 
 // As AppendAttributeText, and the ampersand becomes &amp; too, so that a name
-// shows as it is even where it looks like an entity. For the album index,
-// which has no old bytes to keep.
+// shows as it is even where it looks like an entity; a character that
+// reorders text (IsBidiControl) shows as its UTF-8 bytes, "\xE2\x80\xAE", as
+// quimbo-build prints it. For the album index, which has no old bytes to keep.
 void AppendHtmlText(std::string_view text, ByteBuf& out);
 
 // The entry number in decimal, at least three digits ("%03i").

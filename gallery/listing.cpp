@@ -47,23 +47,22 @@ SystemError WriteImageEntries(LineWriter* page, const PathChar* folder, bool* ha
     if (hasImages) *hasImages = false;
     for (const ListingPattern& pattern : kListingPatterns) {
         if (!FormPatternPath(folder, pattern.pattern, path)) continue;
-        bool firstIsFile = false;
-        SystemError error = WritePatternEntries(page, path.buf, &entryCounter, &firstIsFile, summary);
+        bool anyFile = false;
+        SystemError error = WritePatternEntries(page, path.buf, &entryCounter, &anyFile, summary);
         if (summary) summary->count = entryCounter;
         if (error) return error;
-        if (hasImages && pattern.presence && firstIsFile) *hasImages = true;
+        if (hasImages && pattern.presence && anyFile) *hasImages = true;
     }
     return 0;
 }
 
-SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter, bool* firstIsFile,
+SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, int* entryCounter, bool* anyFile,
                                 ListingSummary* summary) {
     DirSearch search;
     FoundEntry entry;
     SystemError error = 0;
-    if (firstIsFile) *firstIsFile = false;
+    if (anyFile) *anyFile = false;
     if (!FindFirstEntry(patternPath, &search, &entry, &error)) return error;
-    if (firstIsFile) *firstIsFile = (entry.attributes & kAttributeDirectory) == 0;
     // A name is at most 259 units, three UTF-8 bytes each; raw POSIX names up to 255 bytes.
     char srcStorage[kEntryNameBytes];
     char textStorage[kEntryNameBytes];
@@ -71,6 +70,7 @@ SystemError WritePatternEntries(LineWriter* page, const PathChar* patternPath, i
     ByteBuf text(textStorage);
     do {
         if (entry.attributes & kAttributeDirectory) continue;
+        if (anyFile) *anyFile = true;  // a file of the pattern, even a preview: the folder has images
         if (NameContainsNoCase(entry.name, entry.nameLength, "_t.")) continue;  // a preview copy
         if (NameContainsNoCase(entry.name, entry.nameLength, "_w.")) continue;
         src.Clear();

@@ -173,7 +173,7 @@ TEST(QuimboBuild, AFileThatCannotBeWrittenIsNamedWithTheSystemsReason) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "quimbo-build: cannot write " + (dir / "!pictures.html").string() + ": Is a directory\n");
-    EXPECT_TRUE(fs::exists(dir / "$create-Thumbnails.cmd"));  // the build still went on with the script
+    EXPECT_FALSE(fs::exists(dir / "$create-Thumbnails.cmd"));  // page and script go together, or neither
 }
 
 TEST(QuimboBuild, PatternsIgnoreCaseAndEachIsOrderedByName) {
@@ -224,6 +224,11 @@ TEST(PrintedNames, ControlCharactersAndBytesThatAreNotTextAreEscaped) {
         {"half\xED\xA0\x80", "half\\xED\\xA0\\x80"},                                   // a surrogate
         {"big\xF4\x90\x80\x80", "big\\xF4\\x90\\x80\\x80"},                           // above U+10FFFF
         {"back\\slash/dir/", "back\\\\slash/dir/"},
+        {"c1\xC2\x9F|\xC2\xA0", "c1\\xC2\\x9F|\xC2\xA0"},                               // the last C1, the first after it
+        {"long\xE0\x82\xA9", "long\\xE0\\x82\\xA9"},                                  // an overlong three-byte form of U+00A9
+        {"Holiday\xE2\x80\xAEgpj.exe", "Holiday\\xE2\\x80\\xAEgpj.exe"},             // right-to-left override
+        {"\xE2\x80\x8D\xE2\x80\x8E\xE2\x80\xA9\xE2\x80\xAA", "\xE2\x80\x8D\\xE2\\x80\\x8E\xE2\x80\xA9\\xE2\\x80\\xAA"},  // each side of U+200E, U+202A
+        {"\xE2\x81\xA5\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA\xD8\x9C\xD8\x9B", "\xE2\x81\xA5\\xE2\\x81\\xA6\\xE2\\x81\\xA9\xE2\x81\xAA\\xD8\\x9C\xD8\x9B"},  // U+2066 to U+2069, U+061C
     };
     for (const Case& c : cases) {
         char storage[256];

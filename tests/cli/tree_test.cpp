@@ -193,6 +193,7 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
         int exitCode;
         std::string err;                // a line stderr must hold ("TREE" stands for the tree's path)
         std::set<std::string> pages;    // the galleries written
+        std::string options = "";       // before the folder
     } cases[] = {
         {"tree_none", {"a.gif", "sub/notes.txt", "empty/"}, QUIMBO_BUILD_EXE, "", "", 2,
          "quimbo-build: no images in TREE/ or below it (images: .jpg, .jpeg, .jfif, .png, .webp, .avif, .svg, .ico; .gif alone does not count)\n", {}},
@@ -203,11 +204,18 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
          {"!pictures.html", "good/!pictures.html"}},
         {"tree_index_fifo", {"a.jpg"}, QUIMBO_BUILD_EXE, "", "!albums.html", 1,
          "quimbo-build: TREE/!albums.html: not a regular file\n", {"!pictures.html"}},
+        // A script that could not follow its page is a failure (1), worse than a preview (3).
+        {"tree_script", {"a.jpg", "sub/b.jpg"}, faults.string(), "QUIMBO_TEST_FAULTS='move,in=sub/$create'", "", 1,
+         "quimbo-build: TREE/sub/$create-Thumbnails.cmd: No space left on device\n", {"!pictures.html", "sub/!pictures.html"},
+         "--previews"},
+        // Someone else's FIFO at a temporary's name is not taken for one a killed run left.
+        {"tree_tmp_fifo", {"a.jpg", "sub/b.jpg"}, QUIMBO_BUILD_EXE, "", "sub/!pictures.html.quimbo-tmp", 1,
+         "quimbo-build: TREE/sub/!pictures.html: File exists\n", {"!pictures.html"}},
     };
     for (const Case& c : cases) {
         fs::path tree = MakeTree(c.name, c.files);
         if (!c.special.empty()) ASSERT_EQ(mkfifo((tree / c.special).c_str(), 0644), 0);
-        RunResult run = RunProgram(c.exe, "--recursive --jobs 2 " + Quote(tree), c.env);
+        RunResult run = RunProgram(c.exe, "--recursive --jobs 2 " + c.options + " " + Quote(tree), c.env);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name << ": " << run.err;
         std::string want = c.err;
         want.replace(want.find("TREE"), 4, tree.string());
@@ -220,7 +228,8 @@ TEST(Tree, FailuresPerFolderAndExitCodes) {
                       (std::vector<std::string>{"./a.jpg", "./other/c.jpg"}));
         }
         for (auto it = fs::recursive_directory_iterator(tree); it != fs::recursive_directory_iterator(); ++it)
-            EXPECT_NE(it->path().extension(), ".quimbo-tmp") << c.name << ": left behind: " << it->path();
+            EXPECT_TRUE(it->path().extension() != ".quimbo-tmp" || it->is_fifo()) << c.name << ": left behind: " << it->path();
+        if (c.name == "tree_tmp_fifo") EXPECT_TRUE(fs::is_fifo(tree / c.special));
     }
 }
 
@@ -271,6 +280,198 @@ TEST(Tree, PreviewsOfEveryFolderShareTheRunAndBecomeTheCovers) {
     run = QuimboBuild("--recursive --previews " + Quote(tree));
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("previews: made 0, up to date 4, failed 0\n"), std::string::npos) << run.err;
+}
+
+// A run whose output goes to files of its own, so that runs can go at once.
+RunResult RunAlongside(const std::string& exe, const std::string& args, const std::string& tag,
+                       const std::string& env = "") {
+    fs::path out = Scratch() / (tag + ".out"), err = Scratch() / (tag + ".err");
+    std::string command = "env LC_ALL=C LC_MESSAGES= LANG= " + env + " '" + exe + "' " + args + " >'" + out.string() +
+                          "' 2>'" + err.string() + "'";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadAll(out), ReadAll(err)};
+}
+
+// What a result is, and how names show, where the tree and the one-folder run
+// used to be wrong: each row one run ("TREE" stands for the tree's path).
+TEST(Tree, NamesAndResultsTellTheTruth) {
+    const std::string rtl = "\u202E";  // RIGHT-TO-LEFT OVERRIDE
+    struct Case {
+        std::string name;
+        std::vector<std::string> files;
+        std::string args;  // after the folder option; TREE replaced
+        std::string env;
+        int exitCode;
+        std::string errHas, errLacks;
+        std::string indexHas, indexLacks;  // "" for no check; indexLacks "src=" on a rewritten index
+    } cases[] = {
+        {"only preview names: an empty gallery, in both modes", {"a.jpg", "sub/sunset_t.jpg", "sub/Kid_w.jpg"},
+         "--recursive TREE", "", 0, "failed 0\n", "", "./a.jpg", "folder>sub<"},
+        {"only preview names, one folder", {"sunset_t.jpg"}, "TREE", "", 0, "", "", "", ""},
+        {"a folder named like an image hides no photo", {"photo.jpg", "Album 1.jpg/"}, "TREE", "", 0, "", "", "", ""},
+        {"the root album by its real name", {"a.jpg", "sub/"}, "--recursive TREE/sub/..", "", 0, "", "",
+         "tree_names_root</", ">..<"},
+        {"folders that could not be read are not 'no images'", {"xbad/b.jpg", "xworse/c.jpg"}, "--recursive TREE",
+         "QUIMBO_TEST_FAULTS=search-in=/x", 1, "could not be read",
+         "no images in this folder", "", ""},
+        {"a bidi control on stderr", {"Holiday" + rtl + "gpj.exe/"}, "TREE/Holiday" + rtl + "gpj.exe", "", 2,
+         "Holiday\\xE2\\x80\\xAEgpj.exe", rtl, "", ""},
+        {"a bidi control in the index", {"Holiday" + rtl + "gpj.exe/x.jpg", "\u2067x\u200F/y.jpg"}, "--recursive TREE",
+         "", 0, "", "", "Holiday\\xE2\\x80\\xAEgpj.exe", rtl},
+    };
+    for (const Case& c : cases) {
+        fs::path tree = Scratch() / "tree_names_root";
+        fs::remove_all(tree);
+        fs::create_directories(tree);
+        for (const std::string& file : c.files) {
+            fs::create_directories((tree / file).parent_path());
+            if (file.back() != '/') std::ofstream(tree / file) << "x";
+        }
+        std::string folder = c.args.substr(c.args.find("TREE") + 4), options = c.args.substr(0, c.args.find("TREE"));
+        std::string exe = c.env.empty() ? QUIMBO_BUILD_EXE : QUIMBO_BUILD_FAULTS_EXE;
+        RunResult run = RunProgram(exe, kFixedTime + " --jobs 2 " + options + Quote(tree.string() + folder), c.env);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << ": " << run.err;
+        if (!c.errHas.empty()) EXPECT_NE(run.err.find(c.errHas), std::string::npos) << c.name << ": " << run.err;
+        if (!c.errLacks.empty()) EXPECT_EQ(run.err.find(c.errLacks), std::string::npos) << c.name << ": " << run.err;
+        std::string index = ReadAll(tree / "!albums.html");
+        if (!c.indexHas.empty()) EXPECT_NE(index.find(c.indexHas), std::string::npos) << c.name << ": " << index;
+        if (!c.indexLacks.empty()) EXPECT_EQ(index.find(c.indexLacks), std::string::npos) << c.name << ": " << index;
+    }
+    // An index whose albums are all gone is rewritten to list none.
+    fs::path tree = MakeTree("tree_stale", {"sub/a.jpg"});
+    ASSERT_EQ(QuimboBuild("--recursive " + Quote(tree)).exitCode, 0);
+    fs::remove(tree / "sub/a.jpg");
+    RunResult run = QuimboBuild("--recursive " + Quote(tree));
+    EXPECT_EQ(run.exitCode, 2) << run.err;
+    EXPECT_TRUE(fs::exists(tree / "!albums.html"));
+    EXPECT_EQ(Values(ReadAll(tree / "!albums.html"), "src"), std::vector<std::string>{});
+}
+
+// Two builds of one folder never meet, previews included: a tree and a run on
+// a folder in it, a tree and a tree in it, at the same time, every round.
+TEST(Tree, BuildsOfOneFolderAtOnceNeverMeet) {
+    fs::path tree = MakeTree("tree_race", {});
+    for (const char* image : {"a.jpg", "b.png", "sub/c.jpg", "sub/d.jpg", "sub/e.png", "sub/deeper/f.jpg"}) {
+        fs::create_directories((tree / image).parent_path());
+        MakeImage(tree / image, "-size 96x64 xc:teal");
+    }
+    std::string sub = Quote((tree / "sub").string());
+    for (int round = 0; round < 20; ++round) {
+        std::string second = round % 2 ? "--recursive " + sub : sub;  // a one-folder run, then a child tree
+        RunResult first, other;
+        std::thread parallel([&] { other = RunAlongside(QUIMBO_BUILD_EXE, "--previews=all " + second, "race2"); });
+        first = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --previews=all --jobs 2 " + Quote(tree), "race1");
+        parallel.join();
+        ASSERT_EQ(first.exitCode, 0) << "round " << round << ": " << first.err;
+        ASSERT_EQ(other.exitCode, 0) << "round " << round << ": " << other.err;
+    }
+}
+
+// A folder swapped for a link to a folder outside the tree, while the tree is
+// walked or after (a pause of the fault seam around its opening): nothing
+// outside is written or read. Swapped before it is opened, the folder is
+// named and left; after, its build goes on in the folder it opened.
+TEST(Tree, AFolderSwappedForALinkLeadsNowhereOutside) {
+    // before the walk opens it; before its build does; after its build has
+    for (std::string when : {"@1", "@2", "@2+"}) {
+        fs::path tree = MakeTree("tree_swap", {"a.jpg", "sub/b.jpg", "sub/c.jpg"});
+        fs::path outside = MakeTree("tree_swap_outside", {"o.jpg", "!pictures.html", "deep/d.jpg"});
+        fs::path flag = Scratch() / "swap.flag";
+        fs::remove(flag);
+        RunResult run;
+        std::thread build([&] {
+            run = RunAlongside(QUIMBO_BUILD_FAULTS_EXE, "--recursive --jobs 1 " + Quote(tree), "swap",
+                               "QUIMBO_TEST_FAULTS=pause=/sub/" + std::string(when) + " QUIMBO_TEST_PAUSE_FLAG=" +
+                                   Quote(flag.string()));
+        });
+        for (int i = 0; i < 2000 && !fs::exists(flag); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_TRUE(fs::exists(flag)) << when;
+        fs::rename(tree / "sub", tree / "sub.moved");
+        fs::create_directory_symlink(outside, tree / "sub");
+        fs::remove(flag);
+        build.join();
+        bool opened = when == "@2+";
+        EXPECT_EQ(run.exitCode, opened ? 0 : 1) << when << ": " << run.err;
+        EXPECT_EQ(run.err.find("quimbo-build: " + (tree / "sub").string() + "/: not a folder of the tree") ==
+                      std::string::npos,
+                  opened)
+            << when << ": " << run.err;
+        EXPECT_EQ(fs::exists(tree / "sub.moved" / "!pictures.html"), opened) << when;
+        EXPECT_EQ(ReadAll(outside / "!pictures.html"), "x") << when;
+        EXPECT_EQ(run.err.find("sub/deep"), std::string::npos) << when << ": the walk read the folder outside: " << run.err;
+        EXPECT_EQ(FilesNamed(outside, "$create-Thumbnails.cmd"), std::set<std::string>{}) << when;
+        EXPECT_TRUE(fs::exists(tree / "!pictures.html")) << when;
+    }
+}
+
+// Folders another build holds are set aside and tried again after the others:
+// four held ones on two workers cost one wait, not four (nor two); one still
+// held at the end is 75, worse than a preview not made (3), unless a file
+// could not be written (1).
+TEST(Tree, HeldFoldersCostOneWaitAndExit75) {
+    struct Case {
+        std::string name;
+        std::initializer_list<std::string> files;
+        std::string fifo;  // a FIFO at this page's name: a file that cannot be written
+        int exitCode;
+    } cases[] = {
+        {"tree_held4", {"a.jpg", "h1/x.jpg", "h2/x.jpg", "h3/x.jpg", "h4/x.jpg", "free/y.jpg"}, "", 75},
+        {"tree_held1", {"a.jpg", "h1/x.jpg", "bad/y.jpg"}, "bad/!pictures.html", 1},
+    };
+    std::vector<int> held;
+    for (const Case& c : cases) {
+        fs::path tree = MakeTree(c.name, c.files);
+        if (!c.fifo.empty()) ASSERT_EQ(mkfifo((tree / c.fifo).c_str(), 0644), 0);
+        for (const char* name : {"h1", "h2", "h3", "h4"}) {
+            if (!fs::exists(tree / name)) continue;
+            held.push_back(open((tree / name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            ASSERT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
+        }
+    }
+    RunResult runs[2];
+    auto start = std::chrono::steady_clock::now();
+    // Every image is one byte: no preview can be made of it (3).
+    std::thread other([&] { runs[1] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --previews --jobs 2 " + Quote((Scratch() / cases[1].name).string()), "held1"); });
+    runs[0] = RunAlongside(QUIMBO_BUILD_EXE, "--recursive --previews --jobs 2 " + Quote((Scratch() / cases[0].name).string()), "held0");
+    other.join();
+    auto took = std::chrono::steady_clock::now() - start;
+    for (int fd : held) close(fd);
+    EXPECT_LT(took, std::chrono::seconds(16));  // one wait of 10 s; two would be 20
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(runs[i].exitCode, cases[i].exitCode) << cases[i].name << ": " << runs[i].err;
+        fs::path tree = Scratch() / cases[i].name;
+        for (const char* name : {"h1", "h2", "h3", "h4"}) {
+            if (!fs::exists(tree / name)) continue;
+            EXPECT_NE(runs[i].err.find((tree / name).string() + "/: another build of this folder is still running"),
+                      std::string::npos)
+                << runs[i].err;
+            EXPECT_FALSE(fs::exists(tree / name / "!pictures.html"));
+        }
+    }
+    EXPECT_TRUE(fs::exists(Scratch() / cases[0].name / "free" / "!pictures.html"));
+}
+
+// Page and script are replaced together: a script that cannot be made keeps
+// the old page too; a script whose move fails after the page's is named.
+TEST(Tree, PageAndScriptAreReplacedAsAPair) {
+    struct Case {
+        std::string faults;
+        std::string page, script;  // afterwards: "old" or "new"
+    } cases[] = {
+        {"create,in=$create-Thumbnails", "old", "old"},
+        {"write=10,in=$create-Thumbnails", "old", "old"},
+        {"move,in=$create-Thumbnails", "new", "old"},
+        {"move,in=!pictures.html", "old", "old"},
+    };
+    for (const Case& c : cases) {
+        fs::path dir = MakeTree("tree_pair", {"a.jpg", "!pictures.html", "$create-Thumbnails.cmd"});
+        RunResult run = RunProgram(QUIMBO_BUILD_FAULTS_EXE, Quote(dir.string()), "QUIMBO_TEST_FAULTS='" + c.faults + "'");
+        EXPECT_EQ(run.exitCode, 1) << c.faults << ": " << run.err;
+        EXPECT_EQ(ReadAll(dir / "!pictures.html") == "x" ? "old" : "new", c.page) << c.faults;
+        EXPECT_EQ(ReadAll(dir / "$create-Thumbnails.cmd") == "x" ? "old" : "new", c.script) << c.faults;
+        std::string failed = c.faults.find("pictures") != std::string::npos ? "!pictures.html" : "$create-Thumbnails.cmd";
+        EXPECT_NE(run.err.find("quimbo-build: cannot write " + (dir / failed).string()), std::string::npos) << c.faults << run.err;
+    }
 }
 
 }  // namespace

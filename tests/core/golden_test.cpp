@@ -208,7 +208,7 @@ TEST(Golden, TheListingAnswersThePresenceTestAsItselfWould) {
         {"only GIF files", {"a.gif", "B.GIF"}, {}, false},
         {"only previews", {"a_t.jpg"}, {}, true},
         {"only an icon", {"x.ico"}, {}, true},
-        {"first *.jpg match a folder", {"b.jpg", "c.txt"}, {"album.jpg"}, false},
+        {"first *.jpg match a folder, a photo after it", {"b.jpg", "c.txt"}, {"album.jpg"}, true},
         {"a folder, then an image of another kind", {"z.png"}, {"album.jpg"}, true},
         {"only a folder named like an image", {}, {"pic.svg"}, false},
     };

@@ -77,6 +77,14 @@ TEST(ImageHeader, SizesAndRefusals) {
         {"WebP extended", PreviewFormat::Webp, Webp(std::string("VP8X\0\0\0\0\0\0\0\0\x1F\x03\0\x57\x02\0", 18)), HeaderCheck::Usable, 800, 600, 1, ""},
         {"WebP canvas too large", PreviewFormat::Webp, Webp(std::string("VP8X\0\0\0\0\0\0\0\0\xFF\xFF\0\xFF\xFF\0", 18)), HeaderCheck::TooLarge, 0, 0, 1, "too large: 65536 x 65536"},
         {"WAVE", PreviewFormat::Webp, Webp("").replace(8, 4, "WAVE"), HeaderCheck::NotFormat, 0, 0, 1, "not a WebP image"},
+        // Each byte of a signature counts; the limits hold on both sides, at, below and above.
+        {"JPEG third byte", PreviewFormat::Jpeg, Jpeg("", 64, 64, 100).replace(2, 1, "\x00"), HeaderCheck::NotFormat, 0, 0, 1, "not a JPEG image"},
+        {"PNG fifth byte", PreviewFormat::Png, Png(10, 10, 8, 0, 400).replace(4, 1, "\x0A"), HeaderCheck::NotFormat, 0, 0, 1, "not a PNG image"},
+        {"PNG last byte", PreviewFormat::Png, Png(10, 10, 8, 0, 400).replace(7, 1, "\x00"), HeaderCheck::NotFormat, 0, 0, 1, "not a PNG image"},
+        {"PNG height at the limit", PreviewFormat::Png, Png(2, 65535, 8, 0, 4000), HeaderCheck::Usable, 2, 65535, 1, ""},
+        {"PNG height over the limit", PreviewFormat::Png, Png(1, 65536, 8, 0, 4000), HeaderCheck::TooLarge, 0, 0, 1, "too large"},
+        {"progressive (Huffman): a floor", PreviewFormat::Jpeg, Jpeg("", 640, 480, 100, '\xC2'), HeaderCheck::Incomplete, 0, 0, 1, "the image data is incomplete"},
+        {"lossless C3: no floor", PreviewFormat::Jpeg, Jpeg("", 640, 480, 10, '\xC3'), HeaderCheck::Usable, 640, 480, 1, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -98,6 +106,9 @@ TEST(ImageHeader, CopyOnlyCompactSmallImages) {
     EXPECT_TRUE(MayCopyAsPreview(small, 400 * 300 * 8 + 128 * 1024));
     EXPECT_FALSE(MayCopyAsPreview(small, 400 * 300 * 8 + 128 * 1024 + 1));
     EXPECT_FALSE(MayCopyAsPreview(large, 1000));
+    ImageHeader tallest{300, 480, 1, 3, false, false}, taller{300, 481, 1, 3, false, false};  // the height side too
+    EXPECT_TRUE(MayCopyAsPreview(tallest, 1000));
+    EXPECT_FALSE(MayCopyAsPreview(taller, 1000));
     EXPECT_FALSE(MayCopyAsPreview(tagged, 1000));
 }
 
@@ -122,6 +133,8 @@ TEST(ImageHeader, MetadataAndWholeImageDecodes) {
         {"JPEG IPTC", PreviewFormat::Jpeg, Jpeg("\xFF\xED" + Big16(16) + std::string("Photoshop 3.0\0", 14), 640, 480, 20000), true, false},
         {"JPEG comment", PreviewFormat::Jpeg, Jpeg("\xFF\xFE" + Big16(7) + "hello", 640, 480, 20000), false, false},
         {"JPEG progressive", PreviewFormat::Jpeg, Jpeg("", 640, 480, 20000, '\xC2'), false, true},
+        {"JPEG extended, not progressive", PreviewFormat::Jpeg, Jpeg("", 640, 480, 20000, '\xC1'), false, false},
+        {"JPEG progressive, arithmetic", PreviewFormat::Jpeg, Jpeg("", 640, 480, 20000, '\xCE'), false, true},
         {"PNG profile", PreviewFormat::Png, ihdrLarge + Chunk("iCCP", "x") + idat + iend, true, false},
         {"PNG comment", PreviewFormat::Png, ihdrSmall + Chunk("tEXt", std::string("Comment\0hi", 10)) + idat + iend, false, false},
         {"PNG XMP after the pixels", PreviewFormat::Png, ihdrSmall + idat + Chunk("iTXt", std::string("XML:com.adobe.xmp\0", 18)) + iend, true, false},

@@ -9,6 +9,11 @@
 //             holds PART; given more than once, those that hold any of them
 //   hold=PART the first file whose path holds PART is found held by another
 //             running build (its temporary is made and kept open and locked)
+//   pause=PART[@N[+]] before a folder whose path holds PART is opened the N-th
+//             time (default 1; in a tree the walk opens it first, its build
+//             next; with "+" right after that opening), the file
+//             QUIMBO_TEST_PAUSE_FLAG names is made, and the run waits until it
+//             is removed
 //   watches=N the system allows N watched folders (--watch), no more
 // each with the system's code for a full disk. When QUIMBO_TEST_CALL_LOG names
 // a file, every file call the seam saw is written there at exit, one per line
@@ -53,6 +58,13 @@ struct ArmFromEnvironment {
             else if (const char* part = value("search-in=")) faults->FailSearchIn(part, kErrorDiskFull);
             else if (const char* part = value("in=")) faults->AimAt(part);
             else if (const char* part = value("hold=")) faults->HoldFirstFileOf(part);
+            else if (const char* part = value("pause=")) {
+                std::string what = part;
+                size_t at = what.rfind('@');
+                int time = at == std::string::npos ? 1 : atoi(what.c_str() + at + 1);
+                bool after = at != std::string::npos && what.back() == '+';
+                faults->PauseBeforeFolder(what.substr(0, at).c_str(), getenv("QUIMBO_TEST_PAUSE_FLAG"), time, after);
+            }
             else if (const char* n = value("watches=")) SetWatchLimitForTests(atoi(n));
             else fprintf(stderr, "quimbo-build-faults: unknown fault '%s' in QUIMBO_TEST_FAULTS\n", item.c_str());
         }

@@ -1,8 +1,12 @@
 #include "tests/support/file_faults.h"
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace testsupport {
 
@@ -24,6 +28,9 @@ struct Plan {
     SystemError searchInError = 0;
     std::vector<std::string> aims;  // the faults hit only paths that hold one of these; none: every path
     std::string holdPart;           // the first file to be created whose path holds this is held by "another build"
+    std::string pausePart, pauseFlag;  // PauseBeforeFolder's: "" for none
+    int pauseAt = 0;                   // the how-manieth opening of such a folder it pauses before
+    bool pauseAfter = false;           // after that opening instead
     FileHandle held = 0;
     std::basic_string<PathChar> heldPath;
     std::map<FileHandle, OpenFile> open;
@@ -196,6 +203,28 @@ bool FindNext(DirSearch* search, FoundEntry* entry, SystemError* error) {
     return handed;
 }
 
+FolderOpen OpenFolder(const PathChar* path, const HeldFolder* base, HeldFolder* folder, SystemError* error) {
+    std::string flag;
+    {
+        std::lock_guard<std::mutex> hold(Lock);
+        if (!Active->pausePart.empty() && PathHolds(path, Active->pausePart.c_str()) && --Active->pauseAt == 0) {
+            flag = Active->pauseFlag;
+            Active->pausePart.clear();  // once
+        }
+    }
+    auto pause = [&flag] {  // outside the lock: the other threads go on
+        std::ofstream(flag) << "paused";
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::filesystem::exists(flag) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    bool after = Active->pauseAfter;
+    if (!flag.empty() && !after) pause();
+    FolderOpen opened = kSystemFileCalls.openFolder(path, base, folder, error);
+    if (!flag.empty() && after) pause();
+    return opened;
+}
+
 }  // namespace
 
 const char* KindName(FileCall::Kind kind) {
@@ -227,6 +256,7 @@ FileFaults::FileFaults() {
     calls.read = Read;
     calls.findFirst = FindFirst;
     calls.findNext = FindNext;
+    calls.openFolder = OpenFolder;
     SetFileCallsForTests(&calls);
 }
 
@@ -289,6 +319,14 @@ FileFaults& FileFaults::AimAt(const char* part) {
 FileFaults& FileFaults::HoldFirstFileOf(const char* part) {
     std::lock_guard<std::mutex> hold(Lock);
     Active->holdPart = part;
+    return *this;
+}
+FileFaults& FileFaults::PauseBeforeFolder(const char* part, const char* flagFile, int time, bool after) {
+    std::lock_guard<std::mutex> hold(Lock);
+    Active->pausePart = part;
+    Active->pauseAt = time;
+    Active->pauseAfter = after;
+    Active->pauseFlag = flagFile ? flagFile : "";
     return *this;
 }
 int FileFaults::Creates() const {

@@ -68,6 +68,13 @@ public:
     // start with `error`, as in a folder that cannot be read.
     FileFaults& FailSearchIn(const char* part, SystemError error);
 
+    // The `time`-th time (1: the first) a folder whose path holds `part` is to
+    // be opened (OpenHeldFolder: a tree's walk, then the folder's build), the
+    // file `flagFile` is made and the opening waits (at most 20 s) until the
+    // test has removed it: time to change the tree in between. With `after`,
+    // the pause comes right after that opening instead.
+    FileFaults& PauseBeforeFolder(const char* part, const char* flagFile, int time = 1, bool after = false);
+
     int Creates() const;  // new files made while this lived
     int Moves() const;    // files moved into place while this lived
 

@@ -127,4 +127,25 @@ TEST(CommandLine, GetoptLongTakesAnyWindowsName) {
     EXPECT_NE(err.find("\\lone\\xED\\xA0\\x80\r\n"), std::string::npos) << err;
 }
 
+// A folder held for its build cannot be renamed away while it is held, and
+// one below the tree's folder that is a link (a reparse point) is refused.
+TEST(HeldFolder, CannotBeMovedWhileHeldAndIsNoLink) {
+    TempFolder folder, outside;
+    MakeFolder(folder / L"sub");
+    std::wstring root = folder.Path(), sub = folder / L"sub\\";
+    HeldFolder base, held;
+    SystemError error = 0;
+    ASSERT_EQ(OpenHeldFolder(root.c_str(), nullptr, &base, &error), FolderOpen::Opened) << error;
+    ASSERT_EQ(OpenHeldFolder(sub.c_str(), &base, &held, &error), FolderOpen::Opened) << error;
+    EXPECT_FALSE(MoveFileW((folder / L"sub").c_str(), (folder / L"moved").c_str()));
+    CloseHeldFolder(&held);
+    EXPECT_TRUE(MoveFileW((folder / L"sub").c_str(), (folder / L"moved").c_str())) << GetLastError();
+    if (CreateSymbolicLinkW((folder / L"sub").c_str(), outside.Path().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+        // Windows opens the link itself and refuses it (NotFolder); Wine refuses to open it at all.
+        EXPECT_NE(OpenHeldFolder(sub.c_str(), &base, &held, &error), FolderOpen::Opened);
+        EXPECT_EQ(held.handle, 0);
+    }
+    CloseHeldFolder(&base);
+}
+
 }  // namespace

@@ -160,15 +160,16 @@ TEST(Presence, EveryPresenceKindCounts) {
     }
 }
 
-TEST(Presence, AFolderAsFirstJpgMatchMakesTheTestGoOnToTheNextPattern) {
+// The window's presence test too: a folder named like an image hides no image beside it.
+TEST(Presence, AFolderAsFirstJpgMatchHidesNoImageBehindIt) {
     TempFolder jpgOnly, withPng;
     for (TempFolder* folder : {&jpgOnly, &withPng}) {
         MakeFolder(*folder / L"album.jpg");  // found before the file by the search
         MakeFile(*folder / L"zebra.jpg");
     }
     MakeFile(withPng / L"z.png");
-    ASSERT_FALSE(FileMatchExists((jpgOnly / L"*.jpg").c_str()));
-    EXPECT_FALSE(FolderHasImages(jpgOnly.Path().c_str()));
+    ASSERT_TRUE(FileMatchExists((jpgOnly / L"*.jpg").c_str()));
+    EXPECT_TRUE(FolderHasImages(jpgOnly.Path().c_str()));
     EXPECT_TRUE(FolderHasImages(withPng.Path().c_str()));
     // and the listing still lists the file behind the folder
     std::vector<Entry> expected = {PlainEntry(1, "zebra.jpg"), PlainEntry(2, "z.png")};
@@ -192,14 +193,15 @@ TEST(FileTests, PathExists) {
     EXPECT_FALSE(PathExists(L""));
 }
 
-TEST(FileTests, FileMatchExistsLooksAtTheFirstMatchOnly) {
+TEST(FileTests, FileMatchExistsLooksAtEveryMatch) {
     TempFolder folder;
     MakeFile(folder / L"b.txt");
     MakeFolder(folder / L"a.txt");  // a folder that sorts first
     MakeFolder(folder / L"dir");
     EXPECT_TRUE(FileMatchExists((folder / L"b.txt").c_str()));
     EXPECT_TRUE(FileMatchExists((folder / L"B.TXT").c_str()));
-    EXPECT_TRUE(FileMatchExists((folder / L"?.txt").c_str()) == false);  // first match is the folder a.txt
+    EXPECT_TRUE(FileMatchExists((folder / L"?.txt").c_str()));  // the folder a.txt comes first, the file b.txt after
+    EXPECT_FALSE(FileMatchExists((folder / L"a.txt").c_str()));
     EXPECT_FALSE(FileMatchExists((folder / L"dir").c_str()));
     EXPECT_FALSE(FileMatchExists((folder / L"*.none").c_str()));
     EXPECT_FALSE(FileMatchExists((folder / L"missing\\*.txt").c_str()));
