@@ -12,6 +12,7 @@
 #include "../previews/preview_job.h"
 #include "cli_platform.h"
 #include "cli_previews.h"
+#include "folder_build.h"
 #include "cli_text.h"
 
 namespace {
@@ -240,18 +241,21 @@ bool IsDue(const WatchedFolder& f, uint64_t now) {
     return f.pending && (now >= f.last + kQuietMilliseconds || now >= f.first + kLongestWaitMilliseconds);
 }
 
-// The one-folder rebuild: its gallery, then its previews, holding its lock,
-// with the messages of a one-folder run. False when another build holds the
-// folder (it is tried again later).
+// The one-folder rebuild, by the one unit that builds a folder (folder_build.h):
+// its gallery, then its previews, while it holds the folder, with the
+// messages of a one-folder run. False when another build holds the folder
+// (it is tried again later).
 bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summary) {
     const PathChar* folder = w->root;
-    FolderLock lock;
-    if (!LockFolder(folder, w->options.build.folderWaitMilliseconds, &lock)) {
+    static FolderBuild build;  // large: not on the stack; one rebuild at a time
+    SystemError takeError = 0;
+    // Taken, or not held at all (gone, not a folder now): the build then says
+    // what stands in its way, as a one-folder run does.
+    if (TakeFolder(&build, folder, nullptr, w->options.build.folderWaitMilliseconds, &takeError) == FolderTake::Busy) {
         ReportFolder(folder, "another build of this folder is still running; tried again later");
         return false;
     }
-    GalleryOutcome outcome =
-        WriteGalleryFiles(folder, w->options.build.german, ImageCheck::InListing, writer, summary, w->options.title);
+    GalleryOutcome outcome = WriteFolderGallery(&build, w->options.build.german, writer, summary, w->options.title);
     char storage[2 * kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64];
     ByteBuf line(storage);
     if (outcome.noImages) {
@@ -275,8 +279,8 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
     }
     int made = 0;
     if (w->options.build.previews && !outcome.noImages && !outcome.notRegularFile && !StopRequested())
-        made = MakePreviews(folder, w->options.build.previewOptions, false, true).made;
-    UnlockFolder(&lock);
+        made = MakePreviews(build.path, w->options.build.previewOptions, false, true, &build.folder).made;
+    ReleaseFolder(&build);
     if (!StopRequested()) PrintRebuildLine(folder, outcome.ok || outcome.failedName == kScriptName ? summary->count : 0, made);
     return true;
 }
