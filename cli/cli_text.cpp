@@ -16,29 +16,6 @@ struct Character {
     size_t count;
 };
 
-// The length of the valid UTF-8 sequence at `at` (with `left` bytes there) and
-// its code point; 0 when none starts there (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-size_t DecodeUtf8(const unsigned char* at, size_t left, uint32_t* code) {
-    unsigned char lead = at[0];
-    if (lead < 0x80) {
-        *code = lead;
-        return 1;
-    }
-    size_t count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (count == 0 || count > left) return 0;
-    uint32_t value = lead & (0x7F >> count);
-    for (size_t i = 1; i < count; ++i) {
-        if ((at[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (at[i] & 0x3F);
-    }
-    if ((count == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
-        (count == 4 && (value < 0x10000 || value > 0x10FFFF)))
-        return 0;
-    *code = value;
-    return count;
-}
-
 // UTF-8 bytes of `code`; a surrogate takes the three bytes it would have if it were a character.
 size_t EncodeUtf8(uint32_t code, unsigned char* bytes) {
     if (code < 0x80) {
@@ -68,7 +45,7 @@ template <typename CharT>
 size_t ReadCharacter(const CharT* path, size_t length, size_t at, Character* c) {
     if constexpr (sizeof(CharT) == 1) {  // POSIX: bytes, meant as UTF-8
         const unsigned char* bytes = reinterpret_cast<const unsigned char*>(path + at);
-        c->count = DecodeUtf8(bytes, length - at, &c->code);
+        c->count = DecodeUtf8At(bytes, length - at, &c->code);
         c->valid = c->count != 0;
         if (!c->valid) c->count = 1;
         for (size_t i = 0; i < c->count; ++i) c->bytes[i] = bytes[i];

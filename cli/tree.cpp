@@ -380,6 +380,26 @@ void ReleaseFinished(QueuedPreviews* done) {
     }
 }
 
+// A worker is done with folder `index`: set aside to be tried again when
+// `setAside` (another build held it), else counted as done; its previews, if
+// any, join the end of the queue. Called with the output lock held.
+void EndFolderLocked(Tree* tree, int index, bool setAside, QueuedPreviews* queued) {
+    --tree->foldersBusy;
+    if (setAside) {
+        tree->setAside[(tree->setAsideFirst + tree->setAsideCount) % tree->count] = index;
+        ++tree->setAsideCount;
+    } else {
+        ++tree->foldersDone;
+    }
+    if (queued) {
+        QueuedPreviews** end = &tree->queue;
+        while (*end) end = &(*end)->next;
+        *end = queued;
+    }
+    WakeWaitingWorkers();
+    PrintProgressLocked(tree);
+}
+
 // Tries the next folder that was set aside as held again, for a short while
 // (other work may come up meanwhile), until the shared deadline; one still
 // held then is reported. Called with the output lock held; returns with it held.
@@ -405,20 +425,7 @@ void RetrySetAsideLocked(Tree* tree, int worker, LineWriter* writer, ListingSumm
         tree->folders[index].state = FolderState::Held;
     }
     EnterOutputLock();
-    --tree->foldersBusy;
-    if (take == FolderTake::Busy && !givenUp) {
-        tree->setAside[(tree->setAsideFirst + tree->setAsideCount) % tree->count] = index;
-        ++tree->setAsideCount;
-    } else {
-        ++tree->foldersDone;
-    }
-    if (queued) {
-        QueuedPreviews** end = &tree->queue;
-        while (*end) end = &(*end)->next;
-        *end = queued;
-    }
-    WakeWaitingWorkers();
-    PrintProgressLocked(tree);
+    EndFolderLocked(tree, index, take == FolderTake::Busy && !givenUp, queued);
 }
 
 // One worker: previews first (they free their memory as they finish), then
@@ -474,20 +481,7 @@ void RunTreeWorker(void* context) {
                 take = BuildFolder(tree, index, 0, self, writer, summary, &queued);
             }
             EnterOutputLock();
-            --tree->foldersBusy;
-            if (take == FolderTake::Busy) {
-                tree->setAside[(tree->setAsideFirst + tree->setAsideCount) % tree->count] = index;
-                ++tree->setAsideCount;
-            } else {
-                ++tree->foldersDone;
-            }
-            if (queued) {
-                QueuedPreviews** end = &tree->queue;
-                while (*end) end = &(*end)->next;
-                *end = queued;
-            }
-            WakeWaitingWorkers();
-            PrintProgressLocked(tree);
+            EndFolderLocked(tree, index, take == FolderTake::Busy, queued);
         } else if (tree->setAsideCount > 0) {
             RetrySetAsideLocked(tree, self, writer, summary);
         } else if (tree->foldersBusy > 0 || unfinished) {

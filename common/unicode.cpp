@@ -29,24 +29,24 @@ void FileNameToUtf8(const char16_t* name, size_t length, ByteBuf& out) {
     }
 }
 
-// Length of the valid UTF-8 sequence at `s` (at most `n` bytes available), 0 when invalid.
-static size_t ValidSequenceLength(const unsigned char* s, size_t n) {
-    unsigned char b = s[0];
-    if (b < 0x80) return 1;
-    size_t need;
-    uint32_t cp;
-    if (b >= 0xC2 && b <= 0xDF) need = 2, cp = b & 0x1F;
-    else if (b >= 0xE0 && b <= 0xEF) need = 3, cp = b & 0x0F;
-    else if (b >= 0xF0 && b <= 0xF4) need = 4, cp = b & 0x07;
-    else return 0;
-    if (n < need) return 0;
-    for (size_t i = 1; i < need; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (s[i] & 0x3F);
+size_t DecodeUtf8At(const unsigned char* at, size_t left, uint32_t* code) {
+    unsigned char lead = at[0];
+    if (lead < 0x80) {
+        *code = lead;
+        return 1;
     }
-    if (need == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return 0;
-    if (need == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return 0;
-    return need;
+    size_t count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (count == 0 || count > left) return 0;
+    uint32_t value = lead & (0x7F >> count);
+    for (size_t i = 1; i < count; ++i) {
+        if ((at[i] & 0xC0) != 0x80) return 0;
+        value = (value << 6) | (at[i] & 0x3F);
+    }
+    if ((count == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
+        (count == 4 && (value < 0x10000 || value > 0x10FFFF)))
+        return 0;
+    *code = value;
+    return count;
 }
 
 void BytesToValidUtf8(std::string_view bytes, ByteBuf& out) {
@@ -54,7 +54,8 @@ void BytesToValidUtf8(std::string_view bytes, ByteBuf& out) {
     size_t n = bytes.size();
     size_t i = 0;
     while (i < n) {
-        size_t step = ValidSequenceLength(s + i, n - i);
+        uint32_t code;
+        size_t step = DecodeUtf8At(s + i, n - i, &code);
         if (step == 0) {
             out.Append("\xEF\xBF\xBD", 3);
             step = 1;

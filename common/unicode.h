@@ -12,6 +12,11 @@
 // pair is dropped. At most three bytes per unit, so 259 units fit 777 bytes.
 void FileNameToUtf8(const char16_t* name, size_t length, ByteBuf& out);
 
+// The code point of the valid UTF-8 sequence at `at` (with `left` bytes
+// there, at least one) and its length; 0 when none starts there: no overlong
+// forms, no surrogates, nothing above U+10FFFF.
+size_t DecodeUtf8At(const unsigned char* at, size_t left, uint32_t* code);
+
 // Valid UTF-8 passes unchanged; every byte that does not begin or continue a
 // valid sequence becomes U+FFFD. For names that are only bytes (POSIX).
 void BytesToValidUtf8(std::string_view bytes, ByteBuf& out);

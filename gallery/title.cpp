@@ -3,6 +3,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "../common/unicode.h"
+
 static char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 static size_t FindPart(std::string_view text, std::string_view part, bool ignoreCase) {
@@ -92,29 +94,6 @@ CarriedTitle ReadCarriedTitle(const PathChar* pagePath, bool german, SystemError
 }
 
 namespace {
-
-// The code point of the UTF-8 sequence at `at` (with `left` bytes there) and
-// its length; 0 when none starts there (no overlong forms, no surrogates,
-// nothing above U+10FFFF).
-size_t DecodeUtf8At(const unsigned char* at, size_t left, uint32_t* code) {
-    unsigned char lead = at[0];
-    if (lead < 0x80) {
-        *code = lead;
-        return 1;
-    }
-    size_t count = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-    if (count == 0 || count > left) return 0;
-    uint32_t value = lead & (0x7F >> count);
-    for (size_t i = 1; i < count; ++i) {
-        if ((at[i] & 0xC0) != 0x80) return 0;
-        value = (value << 6) | (at[i] & 0x3F);
-    }
-    if ((count == 3 && (value < 0x800 || (value >= 0xD800 && value <= 0xDFFF))) ||
-        (count == 4 && (value < 0x10000 || value > 0x10FFFF)))
-        return 0;
-    *code = value;
-    return count;
-}
 
 void AppendUtf8(uint32_t code, ByteBuf& out) {
     if (code >= 0xD800 && code <= 0xDFFF) code = 0xFFFD;  // a surrogate alone is no character
