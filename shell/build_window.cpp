@@ -25,7 +25,8 @@ void BuildGallery(HWND window, const wchar_t* folder) {
     // build of a few files holds it for moments, so the window waits that
     // long; one that is making previews may hold it for minutes, and the user
     // is told that the folder is in use instead.
-    GalleryOutcome outcome = {false, false, false, kErrorFolderBusy, nullptr, false, false};
+    GalleryOutcome outcome = {};
+    outcome.error = kErrorFolderBusy;
     FolderLock lock;
     if (LockFolder(folder, kFolderWaitMilliseconds, &lock)) {
         outcome = WriteGalleryFiles(folder, GermanUi);
