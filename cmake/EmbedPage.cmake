@@ -1,7 +1,7 @@
 # Turns the page files (gallery/page) and the page icon into generated C++ data.
 #
 #   cmake -DDIR=gallery/page -DTEMPLATES=page.html,entry.html -DINCLUDED=style.css,script.js
-#         -DICON=icon.svg -DOUT=page_files.inc -P EmbedPage.cmake
+#         [-DICON=icon.svg] -DOUT=page_files.inc -P EmbedPage.cmake
 #
 # Each template in TEMPLATES becomes an array of TemplatePiece, named after the
 # file (page.html -> kPageTemplate): a literal text with its LF line ends, then
@@ -9,7 +9,7 @@
 # written {{Name}}, a CamelCase name that page_text.cpp knows as PageHole::Name.
 # A line that holds only {{include NAME}} is replaced by the file NAME, which
 # must be listed in INCLUDED (so that the build's DEPENDS know it) and ends in a
-# line feed. The icon gives two constants, as the page uses it:
+# line feed. The icon, when given, gives two constants, as the page uses it:
 #   kPageIconBase64  - standard base64, for the favicon's data URI
 #   kPageIconEscaped - the SVG with < > / # : ( ) percent-encoded, for the CSS url()
 # Any fault (a CR, a malformed hole, an unlisted include) stops the build with
@@ -209,7 +209,7 @@ endfunction()
 
 # ---- Output --------------------------------------------------------------------------------
 
-foreach(required DIR TEMPLATES ICON OUT)
+foreach(required DIR TEMPLATES OUT)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "EmbedPage.cmake: -D${required}=... is missing")
   endif()
@@ -218,11 +218,13 @@ string(REPLACE "," ";" templateList "${TEMPLATES}")
 string(REPLACE "," ";" includedList "${INCLUDED}")
 
 set(code "// Generated from gallery/page and the page icon by cmake/EmbedPage.cmake; do not edit.\n\n")
-EncodeIcon("${ICON}" base64 escaped)
-CppLiteral("${base64}" base64Literal)
-CppLiteral("${escaped}" escapedLiteral)
-string(APPEND code "constexpr std::string_view kPageIconBase64 = Text(${base64Literal});\n")
-string(APPEND code "constexpr std::string_view kPageIconEscaped = Text(${escapedLiteral});\n\n")
+if(DEFINED ICON)
+  EncodeIcon("${ICON}" base64 escaped)
+  CppLiteral("${base64}" base64Literal)
+  CppLiteral("${escaped}" escapedLiteral)
+  string(APPEND code "constexpr std::string_view kPageIconBase64 = Text(${base64Literal});\n")
+  string(APPEND code "constexpr std::string_view kPageIconEscaped = Text(${escapedLiteral});\n\n")
+endif()
 foreach(template IN LISTS templateList)
   EmbedTemplate("${template}" templateCode)
   string(APPEND code "${templateCode}")

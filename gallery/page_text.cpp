@@ -10,79 +10,12 @@
 #include <stdint.h>
 
 #include "encode.h"
+#include "page_template.h"
 
 namespace {
 
-// Every hole of the page files, by the name written between {{ and }} there.
-enum class PageHole : uint8_t {
-    None,                // after the last literal of a template
-    Lang,                // "de" or "en"
-    RevisedDate,         // yyyy-MM-dd of the build
-    IconBase64,          // the favicon
-    IconSvg,             // the heading icon, percent-encoded for the CSS url()
-    Title,               // the carried-over title, its bytes unchanged
-    ImagesWord,          // document title, heading word and footer count word
-    DimensionsTip,       // tooltip of the legend and of the heading
-    SearchWord,          // tooltip and placeholder of the search box
-    MissingPictures,     // the missing-pictures alert, as a script string
-    CreatedWord,         // footer, before the stamp
-    CreatedStamp,        // yyyy-MM-dd, HH:mmh of the build
-    EntryId,             // the entry number, at least three digits
-    EntrySrc,            // the image's name, percent-encoded
-    EntryName,           // the image's name as attribute text and caption
-    RenameNote,          // thumbnail script, the commented-out renaming step
-    CreatingThumbnails,  // thumbnail script, before the viewer runs
-    AlbumsWord,          // album index: footer count word
-    AlbumsTitle,         // album index: document title and heading (--title, else AlbumsWord)
-    AlbumDepth,          // album index: the folder's depth below the index's folder
-    AlbumHref,           // album index: the link to the folder's gallery, percent-encoded
-    AlbumCover,          // album index: the cover image, percent-encoded
-    AlbumTitle,          // album index: the folder's path as element text
-    AlbumCount,          // album index: "12 images"
-    AlbumTotal,          // album index: the number of albums
-    Count
-};
-
-struct TemplatePiece {
-    std::string_view text;  // literal bytes, LF line ends
-    PageHole hole;          // written after `text`
-};
-
-// The length is the literal's own, so the generated data needs no count.
-template <size_t N>
-constexpr std::string_view Text(const char (&literal)[N]) {
-    return std::string_view(literal, N - 1);
-}
-
 // kPageIconBase64, kPageIconEscaped and one kXxxTemplate per template file.
 #include "page_files.inc"
-
-// The value of each hole for one template; a hole left unset writes nothing.
-struct HoleValues {
-    std::string_view text[static_cast<size_t>(PageHole::Count)];
-
-    std::string_view& operator[](PageHole hole) { return text[static_cast<size_t>(hole)]; }
-    std::string_view operator[](PageHole hole) const { return text[static_cast<size_t>(hole)]; }
-};
-
-// Writes `pieces` through the line writer: each line feed of a literal ends a
-// line with WriteLine, the rest of a literal and every hole's value go raw.
-void WriteTemplate(LineWriter* out, const TemplatePiece* pieces, size_t count, const HoleValues& values) {
-    for (size_t i = 0; i < count; ++i) {
-        std::string_view text = pieces[i].text;
-        for (size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
-            WriteLine(out, Slice(text, 0, end));
-            text = Slice(text, end + 1);
-        }
-        WriteRaw(out, text);
-        if (pieces[i].hole != PageHole::None) WriteRaw(out, values[pieces[i].hole]);
-    }
-}
-
-template <size_t N>
-void WriteTemplate(LineWriter* out, const TemplatePiece (&pieces)[N], const HoleValues& values) {
-    WriteTemplate(out, pieces, N, values);
-}
 
 // ---- Texts by language -------------------------------------------------------------------
 
@@ -106,9 +39,21 @@ constexpr HoleWords kHoleWords[] = {
     {PageHole::AlbumsWord, "Albums", "Alben"},
 };
 
-// The image count of an album: one word for one image, another for more.
-constexpr std::string_view kOneImage[] = {"image", "Bild"};
-constexpr std::string_view kImages[] = {"images", "Bilder"};
+}  // namespace
+
+// Writes `pieces` through the line writer: each line feed of a literal ends a
+// line with WriteLine, the rest of a literal and every hole's value go raw.
+void WriteTemplate(LineWriter* out, const TemplatePiece* pieces, size_t count, const HoleValues& values) {
+    for (size_t i = 0; i < count; ++i) {
+        std::string_view text = pieces[i].text;
+        for (size_t end = text.find('\n'); end != std::string_view::npos; end = text.find('\n')) {
+            WriteLine(out, Slice(text, 0, end));
+            text = Slice(text, end + 1);
+        }
+        WriteRaw(out, text);
+        if (pieces[i].hole != PageHole::None) WriteRaw(out, values[pieces[i].hole]);
+    }
+}
 
 // The words of the language in their holes, and the icon's two forms.
 HoleValues FixedValues(bool german) {
@@ -118,8 +63,6 @@ HoleValues FixedValues(bool german) {
     values[PageHole::IconSvg] = kPageIconEscaped;
     return values;
 }
-
-}  // namespace
 
 void WritePageHead(LineWriter* page, bool german, std::string_view date, std::string_view title) {
     HoleValues values = FixedValues(german);
@@ -159,50 +102,4 @@ void WritePageFooter(LineWriter* page, bool german, std::string_view stamp) {
 
 void WriteThumbnailScript(LineWriter* script, bool german) {
     WriteTemplate(script, kThumbnailsTemplate, FixedValues(german));
-}
-
-void WriteAlbumsHead(LineWriter* page, bool german, std::string_view date, std::string_view title) {
-    HoleValues values = FixedValues(german);
-    values[PageHole::RevisedDate] = date;
-    values[PageHole::AlbumsTitle] = title.empty() ? values[PageHole::AlbumsWord] : title;
-    WriteTemplate(page, kAlbumsTemplate, values);
-}
-
-void WriteAlbumLine(LineWriter* page, bool german, int depth, std::string_view href, std::string_view cover,
-                    std::string_view title, int imageCount) {
-    char depthStorage[16];
-    char countStorage[32];
-    ByteBuf depthText(depthStorage);
-    ByteBuf count(countStorage);
-    AppendDecimal(depthText, depth);
-    AppendDecimal(count, imageCount);
-    count.Append(' ');
-    count.Append((imageCount == 1 ? kOneImage : kImages)[german ? 1 : 0]);
-    HoleValues values;
-    values[PageHole::AlbumDepth] = depthText.View();
-    values[PageHole::AlbumHref] = href;
-    values[PageHole::AlbumCover] = cover;
-    values[PageHole::AlbumTitle] = title;
-    values[PageHole::AlbumCount] = count.View();
-    WriteTemplate(page, kAlbumTemplate, values);
-}
-
-void WriteAlbumFolderLine(LineWriter* page, int depth, std::string_view title) {
-    char depthStorage[16];
-    ByteBuf depthText(depthStorage);
-    AppendDecimal(depthText, depth);
-    HoleValues values;
-    values[PageHole::AlbumDepth] = depthText.View();
-    values[PageHole::AlbumTitle] = title;
-    WriteTemplate(page, kFolderTemplate, values);
-}
-
-void WriteAlbumsFooter(LineWriter* page, bool german, int albums, std::string_view stamp) {
-    char totalStorage[16];
-    ByteBuf total(totalStorage);
-    AppendDecimal(total, albums);
-    HoleValues values = FixedValues(german);
-    values[PageHole::AlbumTotal] = total.View();
-    values[PageHole::CreatedStamp] = stamp;
-    WriteTemplate(page, kAlbumsfooterTemplate, values);
 }
