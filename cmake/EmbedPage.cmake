@@ -9,68 +9,26 @@
 # written {{Name}}, a CamelCase name that page_text.cpp knows as PageHole::Name.
 # A line that holds only {{include NAME}} is replaced by the file NAME, which
 # must be listed in INCLUDED (so that the build's DEPENDS know it) and ends in a
-# line feed. The icon, when given, gives two constants, as the page uses it:
-#   kPageIconBase64  - standard base64, for the favicon's data URI
-#   kPageIconEscaped - the SVG with < > / # : ( ) percent-encoded, for the CSS url()
+# line feed. The icon, when given, becomes kPageIconSvg, its text without line breaks.
 # Any fault (a CR, a malformed hole, an unlisted include) stops the build with
 # the file named; nothing is written then.
 cmake_minimum_required(VERSION 3.25)
 
 # ---- Icon ----------------------------------------------------------------------------------
 
-# Line breaks of the icon file are dropped; the SVG uses single quotes only.
-function(EncodeIcon svgPath outBase64 outEscaped)
+# Line breaks of the icon file are dropped. The page writes it in two forms (page_text.cpp:
+# base64 for the favicon, percent-encoded for a CSS url()), which ask for single quotes only
+# and no %, which the percent-encoding leaves as it is.
+function(ReadIcon svgPath outSvg)
   file(READ "${svgPath}" svg)
   string(REGEX REPLACE "[\r\n]+" "" svg "${svg}")
   if(svg MATCHES "\"")
     message(FATAL_ERROR "${svgPath}: use single quotes only; the icon goes into a double-quoted url()")
   endif()
-  set(tmp "${OUT}.svg.tmp")
-  file(WRITE "${tmp}" "${svg}")
-  file(READ "${tmp}" hex HEX)
-  file(REMOVE "${tmp}")
-
-  set(alphabet "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
-  string(LENGTH "${hex}" hexLength)
-  set(b64 "")
-  set(pos 0)
-  while(pos LESS hexLength)
-    math(EXPR left "${hexLength} - ${pos}")
-    if(left GREATER_EQUAL 6)
-      string(SUBSTRING "${hex}" ${pos} 6 group)
-      set(pad 0)
-    elseif(left EQUAL 4)
-      string(SUBSTRING "${hex}" ${pos} 4 group)
-      string(APPEND group "00")
-      set(pad 1)
-    else()
-      string(SUBSTRING "${hex}" ${pos} 2 group)
-      string(APPEND group "0000")
-      set(pad 2)
-    endif()
-    math(EXPR value "0x${group}")
-    foreach(shift 18 12 6 0)
-      math(EXPR index "(${value} >> ${shift}) & 63")
-      string(SUBSTRING "${alphabet}" ${index} 1 ch)
-      string(APPEND b64 "${ch}")
-    endforeach()
-    if(pad EQUAL 1)
-      string(REGEX REPLACE ".$" "=" b64 "${b64}")
-    elseif(pad EQUAL 2)
-      string(REGEX REPLACE "..$" "==" b64 "${b64}")
-    endif()
-    math(EXPR pos "${pos} + 6")
-  endwhile()
-
-  set(escaped "${svg}")
-  # % first would double-encode; the icon holds none, and the order below keeps it so.
-  foreach(pair "<;%3C" ">;%3E" "/;%2F" "#;%23" ":;%3A" "\\(;%28" "\\);%29")
-    list(GET pair 0 from)
-    list(GET pair 1 to)
-    string(REGEX REPLACE "${from}" "${to}" escaped "${escaped}")
-  endforeach()
-  set(${outBase64} "${b64}" PARENT_SCOPE)
-  set(${outEscaped} "${escaped}" PARENT_SCOPE)
+  if(svg MATCHES "%")
+    message(FATAL_ERROR "${svgPath}: no % please; the icon's percent-encoding leaves it as it is")
+  endif()
+  set(${outSvg} "${svg}" PARENT_SCOPE)
 endfunction()
 
 # ---- Page files ----------------------------------------------------------------------------
@@ -219,11 +177,9 @@ string(REPLACE "," ";" includedList "${INCLUDED}")
 
 set(code "// Generated from gallery/page and the page icon by cmake/EmbedPage.cmake; do not edit.\n\n")
 if(DEFINED ICON)
-  EncodeIcon("${ICON}" base64 escaped)
-  CppLiteral("${base64}" base64Literal)
-  CppLiteral("${escaped}" escapedLiteral)
-  string(APPEND code "constexpr std::string_view kPageIconBase64 = Text(${base64Literal});\n")
-  string(APPEND code "constexpr std::string_view kPageIconEscaped = Text(${escapedLiteral});\n\n")
+  ReadIcon("${ICON}" svg)
+  CppLiteral("${svg}" svgLiteral)
+  string(APPEND code "constexpr std::string_view kPageIconSvg = Text(${svgLiteral});\n\n")
 endif()
 foreach(template IN LISTS templateList)
   EmbedTemplate("${template}" templateCode)

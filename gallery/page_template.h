@@ -17,8 +17,8 @@ enum class PageHole : uint8_t {
     None,                // after the last literal of a template
     Lang,                // "de" or "en"
     RevisedDate,         // yyyy-MM-dd of the build
-    IconBase64,          // the favicon
-    IconSvg,             // the heading icon, percent-encoded for the CSS url()
+    IconBase64,          // the favicon (written by WriteTemplate itself)
+    IconSvg,             // the heading icon, percent-encoded for the CSS url() (the same)
     Title,               // the carried-over title, its bytes unchanged
     ImagesWord,          // document title, heading word and footer count word
     DimensionsTip,       // tooltip of the legend and of the heading
@@ -62,7 +62,8 @@ struct HoleValues {
 };
 
 // Writes `pieces` through the line writer: each line feed of a literal ends a
-// line with WriteLine, the rest of a literal and every hole's value go raw.
+// line with WriteLine, the rest of a literal and every hole's value go raw
+// (the icon's two holes in the form each asks for, from the one SVG text).
 void WriteTemplate(LineWriter* out, const TemplatePiece* pieces, size_t count, const HoleValues& values);
 
 template <size_t N>
@@ -70,5 +71,5 @@ void WriteTemplate(LineWriter* out, const TemplatePiece (&pieces)[N], const Hole
     WriteTemplate(out, pieces, N, values);
 }
 
-// The words of the language in their holes, and the icon's two forms.
+// The words of the language in their holes.
 HoleValues FixedValues(bool german);
