@@ -57,8 +57,24 @@ ItemResult MakeFolderPreview(FolderBuild* build, int item, PreviewWorker* worker
     return result;
 }
 
-PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary) {
-    return MakePreviews(build->path, options, true, keepLibrary, &build->folder);
+PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary, bool summary) {
+    return MakePreviews(build->path, options, summary, keepLibrary, &build->folder);
+}
+
+void AppendOutcomeLine(const PathChar* folder, const GalleryOutcome& outcome, ByteBuf& line) {
+    if (outcome.noImages) {
+        line.Append("quimbo-build: no images in ");
+        AppendPathText(folder, TextLength(folder), line);
+        line.Append(" (images: " QUIMBO_IMAGE_KINDS ")");
+    } else if (!outcome.ok) {
+        line.Append(outcome.notRegularFile ? "quimbo-build: not a regular file: " : "quimbo-build: cannot write ");
+        AppendPathText(folder, TextLength(folder), line);
+        AppendPathText(outcome.failedName, TextLength(outcome.failedName), line);
+        if (!outcome.notRegularFile) {
+            line.Append(": ");
+            AppendErrorText(outcome.error, line);
+        }
+    }
 }
 
 void ReleaseFolder(FolderBuild* build) {

@@ -27,6 +27,7 @@
 #include "../gallery/build.h"
 #include "../previews/preview_job.h"
 #include "../previews/previews.h"
+#include "cli_text.h"
 
 struct FolderBuild {
     PathChar path[kPathCapacity];  // the folder, ending in a separator
@@ -59,6 +60,13 @@ FolderTake TakeFolder(FolderBuild* build, const PathChar* path, const HeldFolder
 GalleryOutcome WriteFolderGallery(FolderBuild* build, bool german, LineWriter* writer, ListingSummary* summary,
                                   const CarriedTitle* title = nullptr);
 
+// The words of a one-folder build's outcome for `folder`, as the one-folder
+// run and the watcher print them on stderr (without the line end): no images,
+// something not a regular file at one of the two names, or a file not
+// written with the system's reason. Nothing when the gallery was written.
+constexpr size_t kOutcomeLineCapacity = 2 * kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64;
+void AppendOutcomeLine(const PathChar* folder, const GalleryOutcome& outcome, ByteBuf& line);
+
 // Lists the images of the taken folder that get a preview into
 // `build->previews` (each problem told to `reporter`) and removes what a killed run left of their temporaries
 // (CollectImages, RemoveAbandonedTemporaries). False when memory ran out.
@@ -69,9 +77,10 @@ bool ListFolderPreviews(FolderBuild* build, bool remakeAll, PreviewReporter repo
 ItemResult MakeFolderPreview(FolderBuild* build, int item, PreviewWorker* worker);
 
 // Every preview of the taken folder, on `options.jobs` workers, as
-// MakePreviews does (its messages, its summary line); with `keepLibrary`
-// (--watch) the image library stays loaded for the next build.
-PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary = false);
+// MakePreviews does (its messages and, with `summary`, its summary line); with
+// `keepLibrary` (--watch) the image library stays loaded for the next build.
+PreviewCounts MakeFolderPreviews(FolderBuild* build, const PreviewOptions& options, bool keepLibrary = false,
+                                 bool summary = true);
 
 // Ends the previews' list, gives the lock back and closes the folder; on the
 // thread that took it. A build that holds nothing stays so.

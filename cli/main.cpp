@@ -375,14 +375,20 @@ static int ParseCommandLine(int argc, PathChar** argv, CommandLine* line, const 
     return -1;
 }
 
-// Hands the written page (or index) at `path` to the user's browser. One line
-// on stderr when that cannot be done; the exit code stays the build's.
-static void OpenForTheUser(const PathChar* path) {
+// Hands the written page (or index), `name` in `folder`, to the user's
+// browser. One line on stderr when that cannot be done; the exit code stays
+// the build's.
+static void OpenForTheUser(const PathChar* folder, const PathChar* name) {
+    PathChar storage[kPathCapacity];
+    PathBuf path(storage);
+    path.AppendZ(folder);
+    path.AppendZ(name);
+    if (path.overflow) return;  // a name that fits no path was not written either
     const char* opener = "";
     SystemError error = 0;
-    if (OpenWithDefaultProgram(path, &opener, &error)) return;
+    if (OpenWithDefaultProgram(path.buf, &opener, &error)) return;
     fputs("quimbo-build: cannot open ", stderr);
-    PrintPath(stderr, path);
+    PrintPath(stderr, path.buf);
     fputs(" with ", stderr);
     fputs(opener, stderr);
     PrintReason(error);
@@ -449,13 +455,7 @@ int MAIN(int argc, PathChar** argv) {
         KeptTree* kept = nullptr;
         int exitCode = BuildTree(&build, options, &indexWritten, watch ? &kept : nullptr);
         ReleaseFolder(&build);
-        if (line.open && indexWritten) {
-            PathChar pathStorage[kPathCapacity];
-            PathBuf index(pathStorage);
-            index.AppendZ(folder.buf);
-            index.AppendZ(kAlbumsName);
-            if (!index.overflow) OpenForTheUser(index.buf);
-        }
+        if (line.open && indexWritten) OpenForTheUser(folder.buf, kAlbumsName);
         if (!watch) return exitCode;
         if (StopRequested()) {
             FreeKeptTree(kept);
@@ -468,27 +468,18 @@ int MAIN(int argc, PathChar** argv) {
     // searches: no extra pass over a large folder.
     static LineWriter writer;
     GalleryOutcome outcome = WriteFolderGallery(&build, GermanUi, &writer, nullptr, line.titleGiven ? &line.title : nullptr);
-    if (outcome.noImages) {
-        fputs("quimbo-build: no images in ", stderr);
-        PrintPath(stderr, folder.buf);
-        fputs(" (images: " QUIMBO_IMAGE_KINDS ")\n", stderr);
-        if (!watch) return 2;
-    }
-    if (outcome.notRegularFile) {
-        fputs("quimbo-build: not a regular file: ", stderr);
-        PrintPath(stderr, folder.buf);
-        PrintPath(stderr, outcome.failedName);
+    char failureStorage[kOutcomeLineCapacity];
+    ByteBuf failure(failureStorage);
+    AppendOutcomeLine(folder.buf, outcome, failure);
+    if (failure.len) {
+        fwrite(failure.buf, 1, failure.len, stderr);
         fputs("\n", stderr);
-        if (!watch) return 1;
     }
     int exitCode = 0;
     if (outcome.noImages || outcome.notRegularFile) {
-        // Only --watch comes here: images may come, and the folder is watched all the same.
+        // --watch goes on: images may come, and the folder is watched all the same.
+        if (!watch) return outcome.noImages ? 2 : 1;
     } else if (!outcome.ok) {
-        fputs("quimbo-build: cannot write ", stderr);
-        PrintPath(stderr, folder.buf);
-        PrintPath(stderr, outcome.failedName);
-        PrintReason(outcome.error);
         exitCode = 1;
     } else {
         PrintPagePath(folder.buf);
@@ -500,13 +491,7 @@ int MAIN(int argc, PathChar** argv) {
     }
     ReleaseFolder(&build);
     // The page is there when it was written, even if the script could not follow it.
-    if (line.open && outcome.pageReplaced) {
-        PathChar pathStorage[kPathCapacity];
-        PathBuf page(pathStorage);
-        page.AppendZ(folder.buf);
-        page.AppendZ(kPageName);
-        if (!page.overflow) OpenForTheUser(page.buf);
-    }
+    if (line.open && outcome.pageReplaced) OpenForTheUser(folder.buf, kPageName);
     if (!watch) return exitCode;
     if (StopRequested()) return 0;
     TreeOptions rebuild{GermanUi, line.previews, line.previewOptions, kFolderWaitSeconds * 1000u, std::string_view()};

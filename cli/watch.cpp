@@ -256,22 +256,10 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
         return false;
     }
     GalleryOutcome outcome = WriteFolderGallery(&build, w->options.build.german, writer, summary, w->options.title);
-    char storage[2 * kPathTextCapacity + 4 * kSystemErrorTextCapacity + 64];
+    char storage[kOutcomeLineCapacity];
     ByteBuf line(storage);
-    if (outcome.noImages) {
-        line.Append("quimbo-build: no images in ");
-        AppendPathText(folder, TextLength(folder), line);
-        line.Append(" (images: " QUIMBO_IMAGE_KINDS ")");
-        summary->count = 0;
-    } else if (!outcome.ok) {
-        line.Append(outcome.notRegularFile ? "quimbo-build: not a regular file: " : "quimbo-build: cannot write ");
-        AppendPathText(folder, TextLength(folder), line);
-        AppendPathText(outcome.failedName, TextLength(outcome.failedName), line);
-        if (!outcome.notRegularFile) {
-            line.Append(": ");
-            AppendErrorText(outcome.error, line);
-        }
-    }
+    AppendOutcomeLine(folder, outcome, line);
+    if (outcome.noImages) summary->count = 0;
     if (line.len) {
         EnterOutputLock();
         PrintLineLocked(false, line);
@@ -279,7 +267,7 @@ bool RebuildOneFolder(const Watcher* w, LineWriter* writer, ListingSummary* summ
     }
     int made = 0;
     if (w->options.build.previews && !outcome.noImages && !outcome.notRegularFile && !StopRequested())
-        made = MakePreviews(build.path, w->options.build.previewOptions, false, true, &build.folder).made;
+        made = MakeFolderPreviews(&build, w->options.build.previewOptions, true, false).made;
     ReleaseFolder(&build);
     if (!StopRequested()) PrintRebuildLine(folder, outcome.ok || outcome.failedName == kScriptName ? summary->count : 0, made);
     return true;
